@@ -1,0 +1,68 @@
+#pragma once
+// The base of the transport objects: status and work-progress notifications.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/qtxComponent.h"
+
+namespace qtx {
+
+enum TIdStatus {
+  hsResolving,
+  hsConnecting,
+  hsConnected,
+  hsDisconnecting,
+  hsDisconnected,
+  hsStatusText,
+  ftpTransfer,
+  ftpReady,
+  ftpAborted,
+};
+
+enum TWorkMode { wmRead, wmWrite };
+
+// The texts reported with each status; "%s" takes the argument of DoStatus.
+const std::string& StatusText(TIdStatus aStatus);
+
+class TIdComponent : public TComponent {
+public:
+  using TIdStatusEvent = std::function<void(TIdComponent& aSender, TIdStatus aStatus, const std::string& aStatusText)>;
+  using TWorkEvent = std::function<void(TIdComponent& aSender, TWorkMode aWorkMode, int64_t aWorkCount)>;
+  using TWorkBeginEvent = std::function<void(TIdComponent& aSender, TWorkMode aWorkMode, int64_t aWorkCountMax)>;
+  using TWorkEndEvent = std::function<void(TIdComponent& aSender, TWorkMode aWorkMode)>;
+
+  explicit TIdComponent(TComponent* aOwner = nullptr) : TComponent(aOwner) {}
+
+  TIdStatusEvent OnStatus;
+  TWorkEvent OnWork;
+  TWorkBeginEvent OnWorkBegin;
+  TWorkEndEvent OnWorkEnd;
+
+  // Work brackets nest; only the outermost BeginWork / EndWork are reported,
+  // and OnWork reports the running total of the outermost bracket.
+  void BeginWork(TWorkMode aWorkMode, int64_t aSize = 0);
+  void DoWork(TWorkMode aWorkMode, int64_t aCount);
+  void EndWork(TWorkMode aWorkMode);
+
+  // Reports a status with its text, formatted with aArgument where the text
+  // has a place for it ("Resolving hostname %s.", hsStatusText's "%s").
+  void DoStatus(TIdStatus aStatus, const std::string& aArgument = std::string());
+
+  // Another component whose work notifications this one forwards instead of
+  // reporting itself (a connection forwards its IO handler's work).
+  TIdComponent* WorkTarget() const noexcept { return FWorkTarget; }
+  void SetWorkTarget(TIdComponent* aTarget) { FWorkTarget = aTarget; }
+
+private:
+  struct TWorkInfo {
+    int64_t Count = 0;
+    int64_t Size = 0;
+    int Level = 0;
+  };
+  TWorkInfo FWorkInfos[2];
+  TIdComponent* FWorkTarget = nullptr;
+};
+
+}  // namespace qtx
