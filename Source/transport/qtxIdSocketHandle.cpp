@@ -20,7 +20,7 @@ TIdSocketHandle::~TIdSocketHandle() {
 void TIdSocketHandle::AllocateSocket(int aSocketType, int aProtocol) {
   CloseSocket();
   std::lock_guard guard(FConnectionHandle);
-  FHandle = Stack().NewSocketHandle(aSocketType, aProtocol, FIPVersion, FOverLapped);
+  FHandle = Stack().NewSocketHandle(aSocketType, aProtocol, FIPVersion);
   FHandleAllocated = true;
   FSocketType = Stack().GetSocketOption(FHandle, Id_SOL_SOCKET, Id_SO_TYPE);
   if (FSocketType == Id_SOCK_STREAM) FUseNagle = Stack().GetSocketOption(FHandle, Id_IPPROTO_TCP, Id_TCP_NODELAY) == 0;

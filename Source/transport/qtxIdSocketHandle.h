@@ -80,8 +80,6 @@ public:
   int LingerState() const noexcept { return FLingerState; }
   void SetLingerState(int aSeconds) { FLingerState = aSeconds; }
   int SocketType() const noexcept { return FSocketType; }
-  bool OverLapped() const noexcept { return FOverLapped; }
-  void SetOverLapped(bool aOverLapped) { FOverLapped = aOverLapped; }
 
 private:
   TIdStack& Stack() const { return *GStack(); }
@@ -100,7 +98,6 @@ private:
   bool FUseNagle = true;
   int FLingerState = -1;
   int FSocketType = 0;
-  bool FOverLapped = false;
   std::mutex FConnectionHandle;
 };
 

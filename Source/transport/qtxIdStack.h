@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "core/qtxIdException.h"
+#include "core/qtxIdIPVersion.h"
 #include "platform/qtxTypes.h"
 
 namespace qtx {
@@ -21,7 +22,6 @@ using TIdStackSocketHandle = int;
 constexpr TIdStackSocketHandle Id_INVALID_SOCKET = -1;
 constexpr int Id_SOCKET_ERROR = -1;
 
-enum TIdIPVersion { Id_IPv4 = 0, Id_IPv6 = 1 };
 constexpr TIdIPVersion ID_DEFAULT_IP_VERSION = Id_IPv4;
 
 // Socket-level constants in the system's numbering.
@@ -93,8 +93,7 @@ public:
   std::string ResolveHost(const std::string& aHost, TIdIPVersion aIPVersion = ID_DEFAULT_IP_VERSION);
 
   // The socket interface.
-  virtual TIdStackSocketHandle NewSocketHandle(int aSocketType, int aProtocol, TIdIPVersion aIPVersion,
-                                               bool aOverlapped = false) = 0;
+  virtual TIdStackSocketHandle NewSocketHandle(int aSocketType, int aProtocol, TIdIPVersion aIPVersion) = 0;
   virtual void Bind(TIdStackSocketHandle aHandle, const std::string& aIP, TIdPort aPort,
                     TIdIPVersion aIPVersion) = 0;
   // Connects, waiting at most aTimeout milliseconds (-2: no limit), with

@@ -88,8 +88,7 @@ int WinsockCodeForResolverError(int aResolverError, int aErrno) {
 
 int TIdStackPosix::WSGetLastError() { return WinsockCodeForErrno(errno); }
 
-TIdStackSocketHandle TIdStackPosix::NewSocketHandle(int aSocketType, int aProtocol, TIdIPVersion aIPVersion,
-                                                    bool /*aOverlapped*/) {
+TIdStackSocketHandle TIdStackPosix::NewSocketHandle(int aSocketType, int aProtocol, TIdIPVersion aIPVersion) {
   // Close-on-exec, so helper processes started later inherit no connection.
   int family = aIPVersion == Id_IPv4 ? AF_INET : AF_INET6;
   return CheckForSocketError(::socket(family, aSocketType | SOCK_CLOEXEC, aProtocol));

@@ -16,8 +16,7 @@ int WinsockCodeForResolverError(int aResolverError, int aErrno);
 class TIdStackPosix : public TIdStackBSDBase {
 public:
   int WSGetLastError() override;
-  TIdStackSocketHandle NewSocketHandle(int aSocketType, int aProtocol, TIdIPVersion aIPVersion,
-                                       bool aOverlapped = false) override;
+  TIdStackSocketHandle NewSocketHandle(int aSocketType, int aProtocol, TIdIPVersion aIPVersion) override;
   bool Connect(TIdStackSocketHandle aHandle, const std::string& aIP, TIdPort aPort, TIdIPVersion aIPVersion,
                int aTimeout = -2, int aSlice = -2, const std::function<void()>& aOnSlice = {}) override;
   int WSRecv(TIdStackSocketHandle aHandle, uint8_t* aBuffer, int aLength) override;
