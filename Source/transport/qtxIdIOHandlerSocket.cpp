@@ -10,6 +10,11 @@ const char* const RSConnectTimeout = "Connect timed out.";
 
 EIdConnectTimeout::EIdConnectTimeout() : EIdException(RSConnectTimeout) {}
 
+const TIdIOHandlerClass& IdIOHandlerSocketClass() {
+  static const TIdIOHandlerClass entry("TIdIOHandlerSocket", &IdIOHandlerClass());
+  return entry;
+}
+
 TIdIOHandlerSocket::TIdIOHandlerSocket(TComponent* aOwner) : TIdIOHandler(aOwner) {}
 
 TIdIOHandlerSocket::~TIdIOHandlerSocket() {

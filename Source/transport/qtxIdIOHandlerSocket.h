@@ -8,6 +8,7 @@
 
 #include "transport/qtxIdCustomTransparentProxy.h"
 #include "transport/qtxIdIOHandler.h"
+#include "transport/qtxIdIOHandlerRegistry.h"
 #include "transport/qtxIdSocketHandle.h"
 
 namespace qtx {
@@ -18,6 +19,9 @@ class EIdConnectTimeout : public EIdException {
 public:
   EIdConnectTimeout();
 };
+
+// The registry entry of the (abstract) socket handler class.
+const TIdIOHandlerClass& IdIOHandlerSocketClass();
 
 class TIdIOHandlerSocket : public TIdIOHandler {
 public:

@@ -15,6 +15,12 @@ constexpr int IdleWaitStep = 125;
 constexpr int IdleHookConnectLimit = 120000;
 }  // namespace
 
+const TIdIOHandlerClass& IdIOHandlerStackClass() {
+  static const TIdIOHandlerClass entry("TIdIOHandlerStack", &IdIOHandlerSocketClass(),
+                                       [](TComponent* aOwner) { return std::make_unique<TIdIOHandlerStack>(aOwner); });
+  return entry;
+}
+
 TIdIOHandlerStack::TIdIOHandlerStack(TComponent* aOwner) : TIdIOHandlerSocket(aOwner) {}
 
 bool TIdIOHandlerStack::Connected() {
@@ -117,13 +123,10 @@ int TIdIOHandlerStack::WriteDataToTarget(const TIdBytes& aBuffer, int aOffset, i
 
 int TIdIOHandlerStack::FilterSocketError(int aResult) {
   if (aResult != Id_SOCKET_ERROR) return aResult;
-  switch (FLastSocketError) {
-    case Id_WSAESHUTDOWN:
-    case Id_WSAECONNABORTED:
-    case Id_WSAECONNRESET:
-    case Id_WSAETIMEDOUT: return FLastSocketError;
-    default: RaiseSocketErrorCode(FLastSocketError);
-  }
+  const bool tolerated = FLastSocketError == Id_WSAESHUTDOWN || FLastSocketError == Id_WSAECONNABORTED ||
+                         FLastSocketError == Id_WSAECONNRESET || FLastSocketError == Id_WSAETIMEDOUT;
+  if (!tolerated) RaiseSocketErrorCode(FLastSocketError);
+  return FLastSocketError;
 }
 
 }  // namespace qtx

@@ -37,8 +37,7 @@ private:
   int FLastSocketError = 0;
 };
 
-// The registry's default IO handler class is TIdIOHandlerStack once this
-// has run; the client calls it before it creates a handler.
-void RegisterIOHandlerStack();
+// The registry entry of the stack handler class, the default IO handler class.
+const TIdIOHandlerClass& IdIOHandlerStackClass();
 
 }  // namespace qtx

@@ -74,9 +74,7 @@ public:
 
   // Error codes and texts.
   virtual int WSGetLastError() = 0;
-  static std::string WSTranslateSocketErrorMsg(int aErr);
-  // Raises EIdSocketError (EIdNotASocket for 10038) for the code.
-  [[noreturn]] static void RaiseSocketError(int aErr);
+  // Raises EIdSocketError (EIdNotASocket for 10038) for the last error.
   [[noreturn]] void RaiseLastSocketError();
   // A result of Id_SOCKET_ERROR raises for the last error; other results pass.
   int CheckForSocketError(int aResult);

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "transport/qtxIdSocketError.h"
+
 namespace qtx {
 
 socklen_t TIdStackBSDBase::FillSockAddr(const std::string& aIP, TIdPort aPort, TIdIPVersion aIPVersion,

@@ -6,9 +6,11 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <memory>
+
+#include "transport/qtxIdSocketError.h"
 
 namespace qtx {
 

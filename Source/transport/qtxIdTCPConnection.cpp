@@ -9,6 +9,12 @@ const char* const RSAlreadyConnected = "Already connected.";
 const char* const RSNotConnected = "Not Connected";
 const char* const RSIOHandlerCannotChange = "Cannot change a connected IOHandler.";
 const char* const RSInterceptIsDifferent = "The IOHandler already has a different Intercept assigned";
+
+
+// Every program with a connection gets the stack handler as the default IO
+// handler class; naming its entry here also keeps it in the link.
+[[maybe_unused]] const bool gStackHandlerIsDefault = (SetDefaultClass(IdIOHandlerStackClass()), true);
+
 }  // namespace
 
 EIdAlreadyConnected::EIdAlreadyConnected() : EIdException(RSAlreadyConnected) {}
@@ -53,9 +59,9 @@ void TIdTCPConnection::AdoptIOHandler(TIdIOHandler* aValue) {
   if (FIntercept) FIOHandler->SetIntercept(FIntercept);
 }
 
-void TIdTCPConnection::CreateIOHandler() {
+void TIdTCPConnection::CreateIOHandler(const TIdIOHandlerClass* aBaseType) {
   if (Connected()) throw EIdException(RSIOHandlerCannotChange);
-  std::unique_ptr<TIdIOHandler> handler = MakeDefaultIOHandler(this);
+  std::unique_ptr<TIdIOHandler> handler = aBaseType ? MakeIOHandler(*aBaseType, this) : MakeDefaultIOHandler(this);
   SetIOHandler(nullptr);
   FManagedIOHandler = std::move(handler);
   AdoptIOHandler(FManagedIOHandler.get());

@@ -29,9 +29,10 @@ public:
   TIdIOHandlerSocket* Socket() const noexcept { return FSocket; }
   // True when the connection created the handler and frees it.
   bool ManagedIOHandler() const noexcept { return FManagedIOHandler != nullptr; }
-  // Creates a handler of the registry's default class, installs it and owns
-  // it ("Cannot change a connected IOHandler." while connected).
-  void CreateIOHandler();
+  // Creates a handler through the registry (the default class, or the last
+  // registered class inheriting from aBaseType), installs it and owns it
+  // ("Cannot change a connected IOHandler." while connected).
+  void CreateIOHandler(const TIdIOHandlerClass* aBaseType = nullptr);
 
   TIdConnectionIntercept* Intercept() const noexcept { return FIntercept; }
   void SetIntercept(TIdConnectionIntercept* aValue);

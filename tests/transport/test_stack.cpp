@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "support/qtxTestSockets.h"
+#include "transport/qtxIdSocketError.h"
 #include "transport/qtxIdSocketHandle.h"
 #include "transport/qtxIdStackPosix.h"
 
@@ -103,7 +104,7 @@ TEST(SocketErrors, AnAddressInUseCarriesCode10048) {
 }
 
 TEST(SocketErrors, ACodeWithoutTextGivesAnEmptyText) {
-  auto e = Raised<EIdSocketError>([] { TIdStack::RaiseSocketError(11004); });
+  auto e = Raised<EIdSocketError>([] { RaiseSocketError(11004); });
   EXPECT_EQ(e.Message(), "Socket Error # 11004\r\n");
 }
 
