@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "ScriptedIOHandler.h"
+#include "support/qtxScriptedIOHandler.h"
 #include "transport/qtxIdAntiFreezeBase.h"
 #include "transport/qtxIdIOHandlerRegistry.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedIOHandler.h"
+#include "support/qtxScriptedIOHandler.h"
 #include "transport/qtxIdIntercept.h"
 
 namespace qtx {

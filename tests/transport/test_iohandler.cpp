@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ScriptedIOHandler.h"
+#include "support/qtxScriptedIOHandler.h"
 #include "platform/qtxStrings.h"
 #include "transport/qtxIdIOHandler.h"
 

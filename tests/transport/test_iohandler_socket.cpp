@@ -7,7 +7,7 @@
 #include <future>
 #include <thread>
 
-#include "LoopbackSocket.h"
+#include "support/qtxLoopbackSocket.h"
 #include "transport/qtxIdIOHandler.h"
 
 namespace qtx {

@@ -1,4 +1,4 @@
-#include "ScriptedIOHandler.h"
+#include "qtxScriptedIOHandler.h"
 
 #include <algorithm>
 #include <cstring>

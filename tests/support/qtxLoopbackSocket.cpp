@@ -1,4 +1,4 @@
-#include "LoopbackSocket.h"
+#include "qtxLoopbackSocket.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -10,7 +10,7 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "ScriptedIOHandler.h"
+#include "qtxScriptedIOHandler.h"
 
 namespace qtx::test {
 
