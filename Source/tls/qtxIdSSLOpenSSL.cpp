@@ -153,11 +153,15 @@ int TIdSSLSocket::Recv(TIdBytes& aBuffer) {
   for (;;) {
     const int ret = api.SSL_read(fSSL, aBuffer.data(), static_cast<int>(aBuffer.size()));
     if (ret > 0) return ret;
+    const int error = errno;
     switch (SSLErrorOf(ret)) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE: continue;
       case SSL_ERROR_ZERO_RETURN: return 0;
-      default: FFailed = true; return ret;
+      default:
+        FLastErrno = error;
+        FFailed = true;
+        return ret;
     }
   }
 }
@@ -172,22 +176,28 @@ int TIdSSLSocket::Send(const TIdBytes& aBuffer, int aOffset, int aLength) {
       written += ret;
       continue;
     }
+    const int error = errno;
     switch (SSLErrorOf(ret)) {
       case SSL_ERROR_WANT_READ:
       case SSL_ERROR_WANT_WRITE: continue;
       case SSL_ERROR_ZERO_RETURN: return 0;
-      default: FFailed = true; return ret;
+      default:
+        FLastErrno = error;
+        FFailed = true;
+        return ret;
     }
   }
   return written;
 }
 
-void TIdSSLSocket::Shutdown() {
+int TIdSSLSocket::Shutdown() {
   // OpenSSL forbids a shutdown after a fatal error on the session.
-  if (!fSSL || FFailed) return;
+  if (!fSSL || FFailed) return -1;
   TIdSigPipeGuard guard;
-  OpenSSLAPI().SSL_shutdown(fSSL);
+  const int result = OpenSSLAPI().SSL_shutdown(fSSL);
+  if (result < 0) FFailed = true;
   OpenSSLAPI().ERR_clear_error();
+  return result;
 }
 
 int TIdSSLSocket::Pending() const {

@@ -245,11 +245,14 @@ public:
   // SSL_write until all is written: the count, 0 when the peer closed TLS,
   // or the negative result.
   int Send(const TIdBytes& aBuffer, int aOffset, int aLength);
-  // Sends close_notify (without waiting for the peer's).
-  void Shutdown();
+  // Sends close_notify; SSL_shutdown's result (0: the peer's is still to
+  // come, and a second call waits for it), or -1 when the session failed.
+  int Shutdown();
 
   PSSL SSL() const noexcept { return fSSL; }
   int SSLErrorOf(int aRet) const;
+  // errno of the last failed read or write.
+  int LastErrno() const noexcept { return FLastErrno; }
   int Pending() const;
   // The peer's certificate (null when it sent none).
   TIdX509* PeerCert();
@@ -267,6 +270,7 @@ private:
   std::unique_ptr<TIdX509> fPeerCert;
   std::unique_ptr<TIdSSLCipher> fSSLCipher;
   bool FFailed = false;  // a fatal error ended the session
+  int FLastErrno = 0;
 };
 
 // Raises the exception for a failed session call: SSL errors become
