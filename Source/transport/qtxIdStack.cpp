@@ -40,7 +40,6 @@ const int Id_IPPROTO_IP = IPPROTO_IP;
 const int Id_SOL_SOCKET = SOL_SOCKET;
 const int Id_SO_REUSEADDR = SO_REUSEADDR;
 const int Id_SO_TYPE = SO_TYPE;
-const int Id_SO_LINGER = SO_LINGER;
 const int Id_IPPROTO_TCP = IPPROTO_TCP;
 const int Id_TCP_NODELAY = TCP_NODELAY;
 

@@ -30,20 +30,15 @@ extern const int Id_IPPROTO_IP;
 extern const int Id_SOL_SOCKET;
 extern const int Id_SO_REUSEADDR;
 extern const int Id_SO_TYPE;
-extern const int Id_SO_LINGER;
 extern const int Id_IPPROTO_TCP;
 extern const int Id_TCP_NODELAY;
 
 // Winsock error codes that callers test for.
-constexpr int Id_WSAEINTR = 10004;
 constexpr int Id_WSAEINVAL = 10022;
-constexpr int Id_WSAEWOULDBLOCK = 10035;
-constexpr int Id_WSAENOTSOCK = 10038;
 constexpr int Id_WSAECONNABORTED = 10053;
 constexpr int Id_WSAECONNRESET = 10054;
 constexpr int Id_WSAESHUTDOWN = 10058;
 constexpr int Id_WSAETIMEDOUT = 10060;
-constexpr int Id_WSAECONNREFUSED = 10061;
 constexpr int Id_WSAHOST_NOT_FOUND = 11001;
 constexpr int Id_WSATRY_AGAIN = 11002;
 constexpr int Id_WSANO_RECOVERY = 11003;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -152,8 +153,16 @@ void TScriptedServer::Wait() {
 void TScriptedServer::Run() {
   for (int index = 0; index < FConnections && !FStop; ++index) {
     std::unique_ptr<TTestPeer> peer;
-    while (!peer && !FStop) peer = FListener.Accept(50);
-    if (!peer) return;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPeerWaitMs);
+    while (!peer && !FStop && std::chrono::steady_clock::now() < deadline) peer = FListener.Accept(50);
+    if (!peer) {
+      // Waiting for a connection that never comes would hang the test.
+      if (!FStop) {
+        std::lock_guard guard(FErrorLock);
+        FError += "no connection " + std::to_string(index + 1) + " arrived\n";
+      }
+      return;
+    }
     ++FAccepted;
     try {
       FScript(*peer, index);

@@ -5,6 +5,7 @@
 #include "support/qtxScriptedIOHandler.h"
 #include "transport/qtxIdAntiFreezeBase.h"
 #include "transport/qtxIdIOHandlerRegistry.h"
+#include "transport/qtxIdIOHandlerStack.h"
 
 namespace qtx {
 namespace {
@@ -109,6 +110,9 @@ TEST(IOHandlerRegistry, TheDefaultClassIsMadeAndRegistered) {
   ASSERT_NE(handler, nullptr);
   EXPECT_EQ(handler->Owner(), &owner);
   EXPECT_NE(TryMakeIOHandler(defaultClass), nullptr);
+  // The registry is process-wide: later tests of this program connect with
+  // the program's own default class.
+  SetDefaultClass(IdIOHandlerStackClass());
 }
 
 }  // namespace
