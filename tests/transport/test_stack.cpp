@@ -129,6 +129,14 @@ TEST(SocketErrors, ResolverFailuresMapToTheirWinsockCodes) {
   EXPECT_EQ(WinsockCodeForResolverError(EAI_SYSTEM, ECONNREFUSED), 10061);
 }
 
+TEST(SocketErrors, EveryResolverFailureIsReportedWithAnErrorCode) {
+  // A name without an address of the family, or one that cannot be put in
+  // its ASCII form, is not found; nothing maps to code 0.
+  EXPECT_EQ(WinsockCodeForResolverError(EAI_ADDRFAMILY, 0), 11001);
+  EXPECT_EQ(WinsockCodeForResolverError(EAI_IDN_ENCODE, 0), 11001);
+  EXPECT_EQ(WinsockCodeForResolverError(EAI_OVERFLOW, 0), 11003);
+}
+
 TEST(NameResolution, LocalhostNeedsNoResolverInAnyCase) {
   TStackUse use;
   EXPECT_EQ(use.Stack().ResolveHost("localhost", Id_IPv4), "127.0.0.1");
