@@ -4,9 +4,14 @@
 // immutable and may be used from any thread.
 //
 // Where a rule counts characters, a character is a UTF-16 code unit of the
-// text: a character outside the BMP counts as two.
+// text: a character outside the BMP counts as two. The character-side forms
+// exist for UTF-8 text (std::string_view) and for UTF-16 code units
+// (std::u16string_view); indexes and counts of both count code units.
+//
+// The concrete classes are declared in core/qtxIdTextEncodings.h.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,38 +26,73 @@ class TIdTextEncodingBase;
 // The shared, immutable encoding object.
 using IIdTextEncoding = std::shared_ptr<const TIdTextEncodingBase>;
 
+// Every checked form below raises a plain Exception with one of the texts
+// "Invalid source array", "Invalid count (%d)", "Character index out of
+// bounds (%d)", "Invalid destination index (%d)" or "Invalid destination
+// array". A zero count returns 0 (or nothing) without touching a destination.
 class TIdTextEncodingBase {
 public:
   virtual ~TIdTextEncodingBase() = default;
 
-  // Text to bytes.
+  // ---- characters to bytes
   int GetByteCount(std::string_view aText) const;
-  // A slice of the text's UTF-16 code units (aCharIndex, aCharCount).
   int GetByteCount(std::string_view aText, int aCharIndex, int aCharCount) const;
+  int GetByteCount(std::u16string_view aChars) const;
+  int GetByteCount(std::u16string_view aChars, int aCharIndex, int aCharCount) const;
+  int GetByteCount(const char16_t* aChars, int aCharCount) const;
+
   TIdBytes GetBytes(std::string_view aText) const;
   TIdBytes GetBytes(std::string_view aText, int aCharIndex, int aCharCount) const;
-  // Into aBytes at aByteIndex; returns the number of bytes written.
+  TIdBytes GetBytes(std::u16string_view aChars) const;
+  TIdBytes GetBytes(std::u16string_view aChars, int aCharIndex, int aCharCount) const;
+  // Into aBytes at aByteIndex (aBytes is not resized); returns the bytes written.
   int GetBytes(std::string_view aText, int aCharIndex, int aCharCount, TIdBytes& aBytes, int aByteIndex) const;
+  int GetBytes(std::u16string_view aChars, int aCharIndex, int aCharCount, TIdBytes& aBytes, int aByteIndex) const;
+  // Into aByteCount bytes at aBytes; returns the bytes written.
+  int GetBytes(const char16_t* aChars, int aCharCount, uint8_t* aBytes, int aByteCount) const;
 
-  // Bytes to text.
+  // ---- bytes to characters
   int GetCharCount(const TIdBytes& aBytes) const;
   int GetCharCount(const TIdBytes& aBytes, int aByteIndex, int aByteCount) const;
+  int GetCharCount(const uint8_t* aBytes, int aByteCount) const;
+
+  std::u16string GetChars(const TIdBytes& aBytes) const;
+  std::u16string GetChars(const TIdBytes& aBytes, int aByteIndex, int aByteCount) const;
+  // Into aChars at aCharIndex (aChars is not resized); returns the code units written.
+  int GetChars(const TIdBytes& aBytes, int aByteIndex, int aByteCount, std::u16string& aChars, int aCharIndex) const;
+  int GetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const;
+
   std::string GetString(const TIdBytes& aBytes) const;
   std::string GetString(const TIdBytes& aBytes, int aByteIndex, int aByteCount) const;
+  std::string GetString(const uint8_t* aBytes, int aByteCount) const;
 
+  // Upper bounds for buffers; a negative count raises "Invalid count (%d)".
   virtual int GetMaxByteCount(int aCharCount) const = 0;
   virtual int GetMaxCharCount(int aByteCount) const = 0;
+  // The byte-order mark written before text in this encoding (may be empty).
   virtual TIdBytes GetPreamble() const;
   bool GetIsSingleByte() const noexcept { return FIsSingleByte; }
   int MaxCharSize() const noexcept { return FMaxCharSize; }
 
 protected:
-  // The primitives over UTF-16 code units and raw bytes that every array form
-  // above is built on, after its argument checks.
-  virtual int GetByteCount(const char16_t* aChars, int aCharCount) const = 0;
-  virtual int GetBytes(const char16_t* aChars, int aCharCount, uint8_t* aBytes, int aByteCount) const = 0;
-  virtual int GetCharCount(const uint8_t* aBytes, int aByteCount) const = 0;
-  virtual int GetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const = 0;
+  // The primitives over UTF-16 code units and raw bytes that every form
+  // above is built on, after its argument checks. Counts are >= 0, pointers
+  // valid for their counts, and a destination has the room that the count
+  // primitive asked for.
+  virtual int DoGetByteCount(const char16_t* aChars, int aCharCount) const = 0;
+  virtual int DoGetBytes(const char16_t* aChars, int aCharCount, uint8_t* aBytes, int aByteCount) const = 0;
+  virtual int DoGetCharCount(const uint8_t* aBytes, int aByteCount) const = 0;
+  virtual int DoGetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const = 0;
+
+  // Whole-text conversions; descendants whose bytes map straight onto UTF-8
+  // override them to skip the UTF-16 round trip. They must give the same
+  // result as the primitives.
+  virtual TIdBytes DoGetBytesOfText(std::string_view aText) const;
+  virtual std::string DoGetString(const uint8_t* aBytes, int aByteCount) const;
+
+  // For GetMaxByteCount / GetMaxCharCount: the count checked and the result
+  // checked to fit an int.
+  static int CheckedMaxCount(int aCount, int64_t aResult);
 
   bool FIsSingleByte = false;
   int FMaxCharSize = 1;
@@ -70,18 +110,31 @@ enum IdTextEncodingType : int {
   encUTF8 = 7,
 };
 
-// The shared instance for a type; type 0 follows ProcessDefaultEncodingType.
+// The shared instance for a type, created once; type 0 follows
+// ProcessDefaultEncodingType, and ASCII when that is 0 too.
 IIdTextEncoding EncodingForType(IdTextEncodingType aType);
-// 1200/1201 UTF-16, 20127 ASCII, 65000 UTF-7, 65001 UTF-8, otherwise a new
-// code-page encoding ("Invalid codepage (%d)" when it cannot be converted).
+// 1200/1201 UTF-16, 20127 ASCII, 65000 UTF-7, 65001 UTF-8 (shared instances);
+// any other code page a new TIdMBCSEncoding, which raises EIdException
+// "Invalid codepage (%d)" when the code page cannot be converted.
 IIdTextEncoding EncodingForCodePage(uint16_t aCodePage);
-// The encoding for a MIME charset name; empty or unknown names give the 8-bit
-// encoding, so bytes convert one to one.
+
+// The code page of a MIME charset name (IANA names and common aliases,
+// without regard to case), or 0 when the name is not known.
+uint16_t CharsetToCodePage(std::string_view aCharset);
+// The encoding for a MIME charset name. Empty names, unknown names and
+// failures give the 8-bit encoding, so bytes convert one to one. When a
+// lookup hook is installed, its non-null answer wins over the table.
 IIdTextEncoding CharsetToEncoding(std::string_view aCharset);
 
+// The process-wide charset lookup hook (empty by default). The hook is
+// called without any lock held, so it may itself call CharsetToEncoding.
+using TIdEncodingNeededEvent = std::function<IIdTextEncoding(const std::string& aCharset)>;
+void SetEncodingNeededHook(TIdEncodingNeededEvent aHook);
+TIdEncodingNeededEvent EncodingNeededHook();
+
 // The process default encoding type (0 means ASCII).
-IdTextEncodingType ProcessDefaultEncodingType();
-void SetProcessDefaultEncodingType(IdTextEncodingType aType);
+IdTextEncodingType ProcessDefaultEncodingType() noexcept;
+void SetProcessDefaultEncodingType(IdTextEncodingType aType) noexcept;
 
 // Short names for the shared instances.
 inline IIdTextEncoding IndyTextEncoding_Default() { return EncodingForType(encIndyDefault); }
