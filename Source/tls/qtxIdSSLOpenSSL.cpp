@@ -127,7 +127,12 @@ void TIdSSLSocket::Connect(int aHandle) {
     TIdSigPipeGuard guard;
     ret = api.SSL_connect(fSSL);
   }
-  if (ret < 1) RaiseSSLError(TIdSSLErrorClass::ConnectError, SSLErrorOf(ret), ret, RSSSLConnectError);
+  if (ret < 1) {
+    FLastErrno = errno;
+    const int code = SSLErrorOf(ret);
+    errno = FLastErrno;  // a system error is reported from errno
+    RaiseSSLError(TIdSSLErrorClass::ConnectError, code, ret, RSSSLConnectError);
+  }
 
   TIdSSLCipher& cipher = Cipher();
   if (fParent)

@@ -3,6 +3,7 @@
 // a connected socket, and their exceptions. The IO handler that puts them
 // under the IO handler's primitives is at the end of this header.
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -40,7 +41,7 @@ public:
   constexpr uint32_t Bits() const noexcept { return FBits; }
   constexpr bool Contains(E aMember) const noexcept { return (FBits >> aMember) & 1u; }
   constexpr bool Empty() const noexcept { return FBits == 0; }
-  constexpr int Count() const noexcept { return __builtin_popcount(FBits); }
+  constexpr int Count() const noexcept { return std::popcount(FBits); }
   constexpr void Include(E aMember) noexcept { FBits |= 1u << aMember; }
   constexpr void Exclude(E aMember) noexcept { FBits &= ~(1u << aMember); }
   constexpr bool operator==(const TIdSet&) const = default;
