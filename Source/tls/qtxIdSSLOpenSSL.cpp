@@ -6,6 +6,8 @@
 
 #include "platform/qtxSysUtils.h"
 #include "tls/qtxIdSigPipeGuard.h"
+#include "transport/qtxIdSocketError.h"
+#include "transport/qtxIdStackPosix.h"
 
 namespace qtx {
 namespace {
@@ -51,8 +53,8 @@ std::string ErrorCodeText(unsigned long aCode) {
   ThrowSSLError(aClass, std::move(aMessage), aErrorCode, aRetCode);
 }
 
-// PENDING(tcp merge): replace with the stack's socket-error mapping.
-[[noreturn]] void RaiseLastSocketErrorOfSession() { throw EIdSocketError(errno, "Socket Error"); }
+// A failed system call under the session: the socket error for errno.
+[[noreturn]] void RaiseLastSocketErrorOfSession() { RaiseSocketError(WinsockCodeForErrno(errno)); }
 
 }  // namespace
 
@@ -127,7 +129,12 @@ void TIdSSLSocket::Connect(int aHandle) {
     TIdSigPipeGuard guard;
     ret = api.SSL_connect(fSSL);
   }
-  if (ret < 1) RaiseSSLError(TIdSSLErrorClass::ConnectError, SSLErrorOf(ret), ret, RSSSLConnectError);
+  if (ret < 1) {
+    FLastErrno = errno;
+    const int code = SSLErrorOf(ret);
+    errno = FLastErrno;  // a system error is reported from errno
+    RaiseSSLError(TIdSSLErrorClass::ConnectError, code, ret, RSSSLConnectError);
+  }
 
   TIdSSLCipher& cipher = Cipher();
   if (fParent)
