@@ -6,6 +6,7 @@
 
 #include "http/qtxIdAuthenticationBasic.h"
 #include "http/qtxIdAuthenticationDigest.h"
+#include "http/qtxIdAuthenticationNTLM.h"
 #include "platform/qtxSysUtils.h"
 
 namespace qtx {
@@ -66,6 +67,7 @@ struct TAuthRegistry {
   // The schemes of the library, registered at start-up in this order.
   TAuthRegistry() {
     Methods.emplace_back("Basic", &NewAuthentication<TIdBasicAuthentication>);
+    Methods.emplace_back("NTLM", &NewAuthentication<TIdNTLMAuthentication>);
     Methods.emplace_back("Digest", &NewAuthentication<TIdDigestAuthentication>);
   }
 

@@ -6,6 +6,7 @@
 #include "http/qtxIdAuthentication.h"
 #include "http/qtxIdAuthenticationBasic.h"
 #include "http/qtxIdAuthenticationDigest.h"
+#include "http/qtxIdAuthenticationManager.h"
 
 namespace qtx {
 namespace {
@@ -243,6 +244,26 @@ TEST(AuthRegistry, RemovingTheFirstSchemeWorksLikeAnyOther) {
   RegisterAuthenticationMethod("Basic", &NewAuthentication<TIdBasicAuthentication>);
   const auto auth = FindAuthClass("Basic")();
   EXPECT_NE(dynamic_cast<TIdBasicAuthentication*>(auth.get()), nullptr);
+}
+
+}  // namespace
+}  // namespace qtx
+
+namespace qtx {
+namespace {
+
+TEST(AuthManager, KeepsUrlWithoutCredentialsAndACopyOfTheParameters) {
+  TIdAuthenticationManager manager;
+  TIdBasicAuthentication auth;
+  auth.SetUsername("u");
+  auth.SetPassword("p");
+  manager.AddAuthentication(auth, TIdURI("http://u:p@example.com/a/b?x=1#frag"));
+  auth.SetUsername("changed");
+  ASSERT_EQ(manager.Authentications().Count(), 1);
+  const TIdAuthenticationItem& item = manager.Authentications().Items(0);
+  EXPECT_EQ(item.URL().GetFullURI(), "http://example.com/a/b?x=1");
+  EXPECT_EQ(item.Params().Values("Username"), "u");
+  EXPECT_EQ(item.Params().Values("Password"), "p");
 }
 
 }  // namespace
