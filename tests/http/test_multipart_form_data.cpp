@@ -363,10 +363,22 @@ TEST(MultipartFormDataStream, AddFileThatCannotBeOpenedAddsNoField) {
   EXPECT_EQ(form.Fields().Count(), 0);
 }
 
+TEST(MultipartFormDataStream, AddFileHoldsTheFileExclusivelyUntilTheFormLetsGo) {
+  TTempFolder folder;
+  { TFileStream(folder.File("sound.wav"), fmCreate).WriteBuffer("RIFF", 4); }
+  {
+    TIdMultiPartFormDataStream form;
+    form.AddFile("file", folder.File("sound.wav"));
+    EXPECT_THROW(TFileStream(folder.File("sound.wav"), fmOpenRead | fmShareDenyWrite), EFOpenError);
+  }
+  EXPECT_NO_THROW(TFileStream(folder.File("sound.wav"), fmOpenRead | fmShareDenyWrite));
+}
+
 TEST(MultipartFormDataStream, AddFileTakesTheNamePartAndTheTypeFromTheTable) {
   TTempFolder folder;
   test::WriteFileBytes(folder.File("data.jsonl"), Bytes("{}\n"));
   test::WriteFileBytes(folder.File("notes.txt"), Bytes("x"));
+  test::WriteFileBytes(folder.File("notes.md.txt"), Bytes("x"));
   TIdMultiPartFormDataStream form;
   const TIdFormDataField& jsonl = form.AddFile("file", folder.File("data.jsonl"));
   EXPECT_EQ(jsonl.FileName(), "data.jsonl");
@@ -376,7 +388,7 @@ TEST(MultipartFormDataStream, AddFileTakesTheNamePartAndTheTypeFromTheTable) {
   const TIdFormDataField& text = form.AddFile("file", folder.File("notes.txt"));
   EXPECT_EQ(text.ContentType(), "text/plain");
   EXPECT_EQ(text.Charset(), "");
-  const TIdFormDataField& typed = form.AddFile("file", folder.File("notes.txt"), "text/markdown");
+  const TIdFormDataField& typed = form.AddFile("file", folder.File("notes.md.txt"), "text/markdown");
   EXPECT_EQ(typed.ContentType(), "text/markdown");
   EXPECT_EQ(typed.Charset(), "us-ascii");
 }
