@@ -6,6 +6,7 @@
 
 #include "http/qtxIdAuthenticationBasic.h"
 #include "http/qtxIdAuthenticationDigest.h"
+#include "http/qtxIdAuthenticationNTLM.h"
 #include "platform/qtxSysUtils.h"
 
 namespace qtx {
@@ -13,6 +14,12 @@ namespace qtx {
 TIdAuthentication::TIdAuthentication() { FParams.SetFoldLength(INT_MAX); }
 
 void TIdAuthentication::SetRequest(const std::string&, const std::string&) {}
+
+void TIdAuthentication::SetAuthParams(const TStrings& aValue) {
+  if (&aValue == &FAuthParams) return;
+  FAuthParams.Clear();
+  for (int i = 0; i < aValue.Count(); ++i) FAuthParams.Add(aValue[i]);
+}
 
 std::string TIdAuthentication::ReadAuthInfo(std::string_view aAuthName) const {
   for (int i = 0; i < FAuthParams.Count(); ++i) {
@@ -66,6 +73,7 @@ struct TAuthRegistry {
   // The schemes of the library, registered at start-up in this order.
   TAuthRegistry() {
     Methods.emplace_back("Basic", &NewAuthentication<TIdBasicAuthentication>);
+    Methods.emplace_back("NTLM", &NewAuthentication<TIdNTLMAuthentication>);
     Methods.emplace_back("Digest", &NewAuthentication<TIdDigestAuthentication>);
   }
 

@@ -38,7 +38,7 @@ struct TLoaderState {
   std::mutex Lock;  // serialises loading, unloading and the settings
   std::atomic<bool> Loaded{false};
   int Generation = 2;
-  std::string Folder;
+  std::string Folder;  // of the current load
   int LoadedGeneration = -1;
   void* CryptoLib = nullptr;
   void* SSLLib = nullptr;
@@ -325,14 +325,9 @@ void SetOpenSSLGeneration(int aGeneration) {
 }
 
 std::string OpenSSLLibFolder() {
-  std::lock_guard guard(State().Lock);
-  return State().Folder;
-}
-
-void SetOpenSSLLibFolder(const std::string& aFolder) {
-  std::lock_guard guard(State().Lock);
-  State().Folder = aFolder;
-  if (!aFolder.empty() && aFolder.back() != '/') State().Folder += '/';
+  std::string folder = GetOpenSSLLibFolder();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
 }
 
 bool LoadTLSLibraries() {
@@ -341,6 +336,7 @@ bool LoadTLSLibraries() {
   std::lock_guard guard(s.Lock);
   if (s.Loaded.load(std::memory_order_relaxed)) return true;
   s.Failures.clear();
+  s.Folder = OpenSSLLibFolder();
 
   // The chosen generation first, then the others newest first.
   int order[kGenerationCount] = {s.Generation, 0, 0};

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/qtxIdSSLLibFolder.h"
+
 namespace qtx {
 
 // Opaque OpenSSL objects (distinct from OpenSSL's own declarations).
@@ -256,10 +258,9 @@ struct TIdOpenSSLAPI {
 int OpenSSLGeneration();
 void SetOpenSSLGeneration(int aGeneration);
 
-// The folder the libraries are loaded from; empty = the system's search.
-// A non-empty folder is stored with a trailing "/".
+// The folder the libraries are loaded from (SetOpenSSLLibFolder of the
+// core), with a trailing "/" added; empty = the system's search.
 std::string OpenSSLLibFolder();
-void SetOpenSSLLibFolder(const std::string& aFolder);
 
 // Loads and initialises the libraries once per process (serialised; a later
 // call returns at once). False when no generation could be loaded; the

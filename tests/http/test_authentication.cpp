@@ -6,6 +6,7 @@
 #include "http/qtxIdAuthentication.h"
 #include "http/qtxIdAuthenticationBasic.h"
 #include "http/qtxIdAuthenticationDigest.h"
+#include "http/qtxIdAuthenticationManager.h"
 
 namespace qtx {
 namespace {
@@ -62,6 +63,15 @@ TEST(AuthReadAuthInfo, FindsTheLineOfTheSchemeIgnoringCase) {
   EXPECT_EQ(auth.ReadAuthInfo("Basic"), "BASIC realm=\"y\"");
   EXPECT_EQ(auth.ReadAuthInfo("New"), "");
   EXPECT_EQ(auth.ReadAuthInfo("Digest"), "");
+}
+
+TEST(AuthParams, AssigningCopiesTheChallengeLines) {
+  TStringList challenges;
+  challenges.Add("Basic realm=\"a=b\"");
+  TIdBasicAuthentication auth;
+  auth.AuthParams().Add("old");
+  auth.SetAuthParams(challenges);
+  EXPECT_EQ(auth.AuthParams().Text(), "Basic realm=\"a=b\"\r\n");
 }
 
 TEST(AuthBasic, AsksTheProgramWithoutUserName) {
@@ -243,6 +253,26 @@ TEST(AuthRegistry, RemovingTheFirstSchemeWorksLikeAnyOther) {
   RegisterAuthenticationMethod("Basic", &NewAuthentication<TIdBasicAuthentication>);
   const auto auth = FindAuthClass("Basic")();
   EXPECT_NE(dynamic_cast<TIdBasicAuthentication*>(auth.get()), nullptr);
+}
+
+}  // namespace
+}  // namespace qtx
+
+namespace qtx {
+namespace {
+
+TEST(AuthManager, KeepsUrlWithoutCredentialsAndACopyOfTheParameters) {
+  TIdAuthenticationManager manager;
+  TIdBasicAuthentication auth;
+  auth.SetUsername("u");
+  auth.SetPassword("p");
+  manager.AddAuthentication(auth, TIdURI("http://u:p@example.com/a/b?x=1#frag"));
+  auth.SetUsername("changed");
+  ASSERT_EQ(manager.Authentications().Count(), 1);
+  const TIdAuthenticationItem& item = manager.Authentications().Items(0);
+  EXPECT_EQ(item.URL().GetFullURI(), "http://example.com/a/b?x=1");
+  EXPECT_EQ(item.Params().Values("Username"), "u");
+  EXPECT_EQ(item.Params().Values("Password"), "p");
 }
 
 }  // namespace

@@ -1,0 +1,695 @@
+#include "http/qtxIdMultipartFormData.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/qtxIdCoderMIME.h"
+#include "core/qtxIdCoderQuotedPrintable.h"
+#include "http/qtxIdMimeTable.h"
+#include "platform/qtxDateTime.h"
+#include "platform/qtxSysUtils.h"
+#include "platform/qtxUnicode.h"
+
+namespace qtx {
+
+namespace {
+const char* const SInvalidObjectType =
+    "Unsupported object type. You can assign only one of the following types or their descendants: TStrings, "
+    "TStream.";
+const char* const SUnsupportedTransfer =
+    "Unsupported transfer type. You can assign only an empty string or one of the following values: 7bit, 8bit, "
+    "binary, quoted-printable, base64.";
+const char* const SUnsupportedEncoding =
+    "Unsupported encoding. You can assign only one of the following values: Q, B, 8.";
+const char* const SUnsupportedOperation = "Unsupported operation.";
+
+const char* const SContentTypeText = "text/plain";
+const char* const SDefaultContentType = "application/octet-stream";
+const char* const SDefaultTextCharset = "us-ascii";
+const char* const STransferQuotedPrintable = "quoted-printable";
+const char* const STransferBinary = "binary";
+const char* const SBoundaryPrefix = "--------";
+const char* const SContentTypePrefix = "multipart/form-data; boundary=";
+const char* const SCRLF = "\r\n";
+
+constexpr size_t kMaxEncodedWordLength = 75;
+
+// ---- transfer encodings ------------------------------------------------------
+
+enum class TTransferKind { tk7Bit, tk8Bit, tkQuotedPrintable, tkBase64 };
+
+const char* const kTransferNames[] = {"7bit", "8bit", "binary", "quoted-printable", "base64"};
+
+TTransferKind TransferKind(std::string_view aName) {
+  if (SameText(aName, "8bit") || SameText(aName, "binary")) return TTransferKind::tk8Bit;
+  if (SameText(aName, "quoted-printable")) return TTransferKind::tkQuotedPrintable;
+  if (SameText(aName, "base64")) return TTransferKind::tkBase64;
+  return TTransferKind::tk7Bit;  // empty or anything else
+}
+
+int64_t Base64Length(int64_t aCount) { return 4 * ((aCount + 2) / 3); }
+
+// Counts what is written to it; used to size quoted-printable data.
+class TCountingStream : public TStream {
+public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t aCount) override {
+    FCount += aCount;
+    return aCount;
+  }
+  int64_t Seek(int64_t, TSeekOrigin) override { return FCount; }
+  int64_t Count() const noexcept { return FCount; }
+
+private:
+  int64_t FCount = 0;
+};
+
+void AppendText(TIdBytes& aOut, std::string_view aText) { aOut.insert(aOut.end(), aText.begin(), aText.end()); }
+
+// ---- names in the part header (RFC 2047) ---------------------------------------
+
+bool IsHeaderBlank(uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// Bytes that, unencoded, would break the quoted parameter or the header line.
+bool BreaksQuotedValue(uint8_t c) { return c == '"' || c == '\\' || c == '\r' || c == '\n'; }
+
+bool WordNeedsEncoding(const uint8_t* aWord, size_t aLength) {
+  for (size_t i = 0; i < aLength; ++i) {
+    if (aWord[i] < 32 || aWord[i] > 126) return true;
+    // "=?" could be taken for the start of an encoded-word by the decoder.
+    if (aWord[i] == '=' && i + 1 < aLength && aWord[i + 1] == '?') return true;
+  }
+  return false;
+}
+
+bool QNeedsEscape(uint8_t c) {
+  const bool plain = (c >= 33 && c <= 60) || c == 62 || (c >= 64 && c <= 94) || (c >= 96 && c <= 126);
+  return !plain || c == '"' || c == '\\';
+}
+
+// Writes text as encoded-words, each at most 75 characters, splitting only
+// between characters so every word decodes on its own.
+class TEncodedWordWriter {
+public:
+  TEncodedWordWriter(TIdBytes& aOut, const std::string& aCharset, char aLetter, const IIdTextEncoding& aEncoding)
+      : FOut(aOut), FPrefix("=?" + aCharset + "?" + aLetter + "?"), FLetter(aLetter), FEncoding(aEncoding) {}
+
+  void Write(std::string_view aText) {
+    Open();
+    size_t pos = 0;
+    while (pos < aText.size()) {
+      const size_t start = pos;
+      NextCodePoint(aText, pos);
+      AddCharacter(FEncoding->GetBytes(aText.substr(start, pos - start)));
+    }
+    FlushPending();
+    AppendText(FOut, "?=");
+  }
+
+private:
+  void Open() {
+    AppendText(FOut, FPrefix);
+    FWordLength = FPrefix.size();
+  }
+
+  size_t EncodedLength(const TIdBytes& aBytes) const {
+    if (FLetter == 'B') return static_cast<size_t>(Base64Length(static_cast<int64_t>(FPending.size() + aBytes.size())));
+    size_t length = 0;
+    for (uint8_t c : aBytes) length += (c != ' ' && QNeedsEscape(c)) ? 3 : 1;
+    return length;
+  }
+
+  void AddCharacter(const TIdBytes& aBytes) {
+    const size_t pendingLength = FLetter == 'B' ? 0 : FPendingEncodedLength;
+    if (FWordLength + pendingLength + EncodedLength(aBytes) + 2 > kMaxEncodedWordLength && !FPending.empty()) {
+      FlushPending();
+      AppendText(FOut, "?=\r\n ");
+      Open();
+    }
+    FPending.insert(FPending.end(), aBytes.begin(), aBytes.end());
+    if (FLetter == 'Q') FPendingEncodedLength += EncodedLength(aBytes);
+  }
+
+  void FlushPending() {
+    std::string encoded;
+    if (FLetter == 'B') {
+      encoded = TIdEncoderMIME::EncodeBytes(FPending);
+    } else {
+      for (uint8_t c : FPending) {
+        if (c == ' ') {
+          encoded.push_back('_');
+        } else if (QNeedsEscape(c)) {
+          encoded += '=' + IntToHex(c, 2);
+        } else {
+          encoded.push_back(static_cast<char>(c));
+        }
+      }
+    }
+    AppendText(FOut, encoded);
+    FWordLength += encoded.size();
+    FPending.clear();
+    FPendingEncodedLength = 0;
+  }
+
+  TIdBytes& FOut;
+  std::string FPrefix;
+  char FLetter;
+  const IIdTextEncoding& FEncoding;
+  TIdBytes FPending;
+  size_t FPendingEncodedLength = 0;
+  size_t FWordLength = 0;
+};
+
+struct TTextToken {
+  size_t Start;
+  size_t End;
+  bool Blank;
+  bool Encode;
+};
+
+// Splits text at spaces, tabs, CR and LF into words and blank runs.
+std::vector<TTextToken> Tokenize(std::string_view aText, const IIdTextEncoding& aEncoding) {
+  std::vector<TTextToken> tokens;
+  size_t pos = 0;
+  while (pos < aText.size()) {
+    const bool blank = IsHeaderBlank(static_cast<uint8_t>(aText[pos]));
+    size_t end = pos;
+    while (end < aText.size() && IsHeaderBlank(static_cast<uint8_t>(aText[end])) == blank) ++end;
+    bool encode = false;
+    if (!blank) {
+      const TIdBytes bytes = aEncoding->GetBytes(aText.substr(pos, end - pos));
+      encode = WordNeedsEncoding(bytes.data(), bytes.size());
+    }
+    tokens.push_back({pos, end, blank, encode});
+    pos = end;
+  }
+  return tokens;
+}
+
+// A field or file name as it stands between the quotes of its parameter.
+TIdBytes EncodeHeaderName(std::string_view aText, const std::string& aCharset, const std::string& aEncodingLetter) {
+  const IIdTextEncoding encoding = CharsetToEncoding(aCharset);
+  TIdBytes out;
+  if (aEncodingLetter == "8") {
+    // Unencoded bytes; the few that would end the value are percent-escaped
+    // as browsers do.
+    for (uint8_t c : encoding->GetBytes(aText)) {
+      if (BreaksQuotedValue(c)) {
+        AppendText(out, "%" + IntToHex(c, 2));
+      } else {
+        out.push_back(c);
+      }
+    }
+    return out;
+  }
+  const char letter = aEncodingLetter[0];
+  if (std::any_of(aText.begin(), aText.end(), [](char c) { return BreaksQuotedValue(static_cast<uint8_t>(c)); })) {
+    TEncodedWordWriter(out, aCharset, letter, encoding).Write(aText);
+    return out;
+  }
+  const std::vector<TTextToken> tokens = Tokenize(aText, encoding);
+  for (size_t i = 0; i < tokens.size();) {
+    if (!tokens[i].Encode) {
+      AppendText(out, aText.substr(tokens[i].Start, tokens[i].End - tokens[i].Start));
+      ++i;
+      continue;
+    }
+    // A run of words to encode, with the blanks between them.
+    size_t last = i;
+    for (size_t j = i + 1; j < tokens.size(); ++j) {
+      if (tokens[j].Encode) {
+        last = j;
+      } else if (!tokens[j].Blank) {
+        break;
+      }
+    }
+    TEncodedWordWriter(out, aCharset, letter, encoding).Write(aText.substr(tokens[i].Start, tokens[last].End - tokens[i].Start));
+    i = last + 1;
+  }
+  return out;
+}
+
+// ---- content types -----------------------------------------------------------
+
+std::string_view NamePart(std::string_view aPath) {
+  const size_t slash = aPath.find_last_of("/\\");
+  return slash == std::string_view::npos ? aPath : aPath.substr(slash + 1);
+}
+
+// Takes a "charset" parameter out of a content type, MIME quoting honoured.
+// Returns whether there was one.
+bool ExtractCharset(std::string& aContentType, std::string& aCharset) {
+  std::vector<std::string> items;
+  std::string current;
+  bool quoted = false;
+  for (size_t i = 0; i < aContentType.size(); ++i) {
+    const char c = aContentType[i];
+    if (quoted && c == '\\' && i + 1 < aContentType.size()) {
+      current += c;
+      current += aContentType[++i];
+      continue;
+    }
+    if (c == '"') quoted = !quoted;
+    if (c == ';' && !quoted) {
+      items.push_back(Trim(current));
+      current.clear();
+      continue;
+    }
+    current += c;
+  }
+  items.push_back(Trim(current));
+
+  bool found = false;
+  std::string rebuilt = items[0];
+  for (size_t i = 1; i < items.size(); ++i) {
+    const size_t eq = items[i].find('=');
+    if (eq != std::string::npos && SameText(Trim(std::string_view(items[i]).substr(0, eq)), "charset")) {
+      std::string value = Trim(std::string_view(items[i]).substr(eq + 1));
+      if (value.size() >= 2 && value.front() == '"') {
+        std::string unquoted;
+        for (size_t k = 1; k < value.size() && value[k] != '"'; ++k) {
+          if (value[k] == '\\' && k + 1 < value.size()) ++k;
+          unquoted += value[k];
+        }
+        value = unquoted;
+      }
+      aCharset = value;
+      found = true;
+    } else if (!items[i].empty()) {
+      rebuilt += "; " + items[i];
+    }
+  }
+  aContentType = rebuilt;
+  return found;
+}
+
+bool IsTextMediaType(std::string_view aContentType) {
+  const size_t slash = aContentType.find('/');
+  return slash != std::string_view::npos && SameText(Trim(aContentType.substr(0, slash)), "text");
+}
+
+// ---- header charset defaults -------------------------------------------------
+
+std::string BoundaryFromClock() {
+  int year, month, day, hour, minute, second, msec;
+  const TDateTime now = Now();
+  DecodeDate(now, year, month, day);
+  DecodeTime(now, hour, minute, second, msec);
+  std::string boundary = SBoundaryPrefix;
+  for (const auto& [value, digits] : {std::pair{month, 2}, {day, 2}, {year % 100, 2}, {hour, 2}, {minute, 2},
+                                      {second, 2}, {msec, 3}}) {
+    std::string text = IntToStr(value);
+    boundary += std::string(static_cast<size_t>(digits) - std::min(text.size(), static_cast<size_t>(digits)), '0') + text;
+  }
+  return boundary;
+}
+}  // namespace
+
+std::string DefaultHeaderCharSetForLocale(std::string_view aLocaleName) {
+  const std::string locale = LowerCase(aLocaleName.substr(0, aLocaleName.find_first_of(".@")));
+  const std::string language = locale.substr(0, locale.find_first_of("_-"));
+  if (language == "zh") {
+    const bool traditional = locale == "zh_tw" || locale == "zh_hk" || locale == "zh_mo" ||
+                             locale.find("hant") != std::string::npos;
+    return traditional ? "Big5" : "GB2312";
+  }
+  if (language == "ja") return "ISO-2022-JP";
+  if (language == "ko") return "csEUCKR";
+  if (language == "ru") return "KOI8-R";
+  if (language == "uk") return "windows-1251";
+  return "UTF-8";
+}
+
+std::string DefaultHeaderCharSet() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return DefaultHeaderCharSetForLocale(value);
+  }
+  return DefaultHeaderCharSetForLocale("");
+}
+
+// ---- TIdFormDataField ----------------------------------------------------------
+
+TIdFormDataField::TIdFormDataField(TIdFormDataFields* aCollection)
+    : FCollection(aCollection), FHeaderCharSet(DefaultHeaderCharSet()), FHeaderEncoding("B") {}
+
+TIdFormDataField::~TIdFormDataField() = default;
+
+void TIdFormDataField::SetFileName(std::string_view aValue) { FFileName = std::string(NamePart(aValue)); }
+
+void TIdFormDataField::SetContentType(std::string_view aValue) {
+  std::string value(aValue);
+  if (value.empty()) value = FFileName.empty() ? std::string(SDefaultContentType) : GetMIMETypeFromFile(FFileName);
+  std::string charset;
+  if (ExtractCharset(value, charset)) {
+    FCharset = charset;
+  } else if (FCharset.empty() && IsTextMediaType(value)) {
+    FCharset = SDefaultTextCharset;
+  }
+  FContentType = value;
+}
+
+void TIdFormDataField::SetContentTransfer(std::string_view aValue) {
+  const bool known = aValue.empty() || std::any_of(std::begin(kTransferNames), std::end(kTransferNames),
+                                                   [&](const char* name) { return SameText(aValue, name); });
+  if (!known) throw EIdUnsupportedTransfer(SUnsupportedTransfer);
+  FContentTransfer = std::string(aValue);
+}
+
+void TIdFormDataField::SetHeaderEncoding(std::string_view aValue) {
+  const std::string upper = UpperCase(aValue);
+  if (upper != "Q" && upper != "B" && upper != "8") throw EIdUnsupportedEncoding(SUnsupportedEncoding);
+  FHeaderEncoding = upper;
+}
+
+const std::string& TIdFormDataField::FieldValue() const {
+  if (FFieldStream != nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  return FFieldValue;
+}
+
+void TIdFormDataField::SetFieldValue(std::string aValue) {
+  ReleaseStream();
+  FFieldValue = std::move(aValue);
+}
+
+TStream& TIdFormDataField::FieldStream() const {
+  if (FFieldStream == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  return *FFieldStream;
+}
+
+void TIdFormDataField::SetFieldStream(TStream* aStream) {
+  if (aStream == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (aStream == FOwnedStream.get()) return;
+  ReleaseStream();
+  FFieldValue.clear();
+  FFieldStream = aStream;
+}
+
+void TIdFormDataField::SetOwnedFieldStream(std::unique_ptr<TStream> aStream) {
+  if (!aStream) throw EIdInvalidObjectType(SInvalidObjectType);
+  ReleaseStream();
+  FFieldValue.clear();
+  FOwnedStream = std::move(aStream);
+  FFieldStream = FOwnedStream.get();
+}
+
+void TIdFormDataField::ReleaseStream() {
+  FOwnedStream.reset();
+  FFieldStream = nullptr;
+}
+
+IIdTextEncoding TIdFormDataField::ValueEncoding() const {
+  // Without a charset the text goes out as UTF-8, so that no character is lost.
+  return FCharset.empty() ? IndyTextEncoding_UTF8() : CharsetToEncoding(FCharset);
+}
+
+TIdBytes TIdFormDataField::FormatFieldHeader(std::string_view aBoundary) const {
+  TIdBytes header;
+  AppendText(header, "--");
+  AppendText(header, aBoundary);
+  AppendText(header, "\r\nContent-Disposition: form-data; name=\"");
+  const TIdBytes name = EncodeHeaderName(FFieldName, FHeaderCharSet, FHeaderEncoding);
+  header.insert(header.end(), name.begin(), name.end());
+  AppendText(header, "\"");
+  if (!FFileName.empty()) {
+    AppendText(header, "; filename=\"");
+    const TIdBytes fileName = EncodeHeaderName(FFileName, FHeaderCharSet, FHeaderEncoding);
+    header.insert(header.end(), fileName.begin(), fileName.end());
+    AppendText(header, "\"");
+  }
+  AppendText(header, SCRLF);
+  if (!FContentType.empty()) {
+    AppendText(header, "Content-Type: " + FContentType);
+    if (!FCharset.empty()) AppendText(header, "; charset=\"" + FCharset + "\"");
+    AppendText(header, SCRLF);
+  }
+  if (!FContentTransfer.empty()) AppendText(header, "Content-Transfer-Encoding: " + FContentTransfer + SCRLF);
+  AppendText(header, SCRLF);
+  return header;
+}
+
+TIdFormDataField::TFieldData TIdFormDataField::PrepareFieldData() {
+  TFieldData data;
+  const TTransferKind kind = TransferKind(FContentTransfer);
+  if (FFieldStream != nullptr) {
+    FFieldStream->SetPosition(0);
+    if (kind == TTransferKind::tkQuotedPrintable || kind == TTransferKind::tkBase64) {
+      auto encoded = std::make_unique<TMemoryStream>();
+      if (kind == TTransferKind::tkQuotedPrintable) {
+        TIdEncoderQuotedPrintable::EncodeStream(*FFieldStream, *encoded);
+      } else {
+        TIdEncoderMIME::EncodeStream(*FFieldStream, *encoded);
+        encoded->WriteBuffer(SCRLF, 2);
+      }
+      FFieldStream->SetPosition(0);
+      encoded->SetPosition(0);
+      data.Owned = std::move(encoded);
+    } else {
+      data.Stream = FFieldStream;
+      data.NeedsLineBreak = true;
+      return data;
+    }
+  } else if (!FFieldValue.empty()) {
+    const TIdBytes bytes =
+        kind == TTransferKind::tk7Bit ? IndyTextEncoding_ASCII()->GetBytes(FFieldValue) : ValueEncoding()->GetBytes(FFieldValue);
+    auto encoded = std::make_unique<TMemoryStream>();
+    if (kind == TTransferKind::tkQuotedPrintable) {
+      TMemoryStream source(bytes);
+      TIdEncoderQuotedPrintable::EncodeStream(source, *encoded);
+    } else {
+      if (kind == TTransferKind::tkBase64) {
+        const std::string text = TIdEncoderMIME::EncodeBytes(bytes);
+        encoded->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+      } else {
+        encoded->WriteBuffer(bytes);
+      }
+      encoded->WriteBuffer(SCRLF, 2);
+    }
+    encoded->SetPosition(0);
+    data.Owned = std::move(encoded);
+  }
+  data.Stream = data.Owned.get();
+  return data;
+}
+
+int64_t TIdFormDataField::FieldSize() {
+  const TIdMultiPartFormDataStream* form = FCollection != nullptr ? FCollection->MultipartFormDataStream() : nullptr;
+  int64_t size = static_cast<int64_t>(FormatFieldHeader(form != nullptr ? form->Boundary() : std::string()).size());
+  const TTransferKind kind = TransferKind(FContentTransfer);
+  if (FFieldStream != nullptr) {
+    if (kind == TTransferKind::tkQuotedPrintable) {
+      const int64_t position = FFieldStream->Position();
+      FFieldStream->SetPosition(0);
+      TCountingStream counter;
+      TIdEncoderQuotedPrintable::EncodeStream(*FFieldStream, counter);
+      FFieldStream->SetPosition(position);
+      return size + counter.Count();
+    }
+    const int64_t streamSize = FFieldStream->Size();
+    return size + (kind == TTransferKind::tkBase64 ? Base64Length(streamSize) : streamSize) + 2;
+  }
+  if (FFieldValue.empty()) return size + 2;
+  if (kind == TTransferKind::tk7Bit) return size + IndyTextEncoding_ASCII()->GetByteCount(FFieldValue) + 2;
+  if (kind == TTransferKind::tk8Bit) return size + ValueEncoding()->GetByteCount(FFieldValue) + 2;
+  const TIdBytes bytes = ValueEncoding()->GetBytes(FFieldValue);
+  if (kind == TTransferKind::tkBase64) return size + Base64Length(static_cast<int64_t>(bytes.size())) + 2;
+  TMemoryStream source(bytes);
+  TCountingStream counter;
+  TIdEncoderQuotedPrintable::EncodeStream(source, counter);
+  return size + counter.Count();
+}
+
+// ---- TIdFormDataFields -----------------------------------------------------------
+
+TIdFormDataField& TIdFormDataFields::Add() {
+  FItems.push_back(std::make_unique<TIdFormDataField>(this));
+  return *FItems.back();
+}
+
+TIdFormDataField& TIdFormDataFields::Items(int aIndex) const {
+  if (aIndex < 0 || aIndex >= Count()) throw EListError(Format("List index out of bounds (%d)", {aIndex}));
+  return *FItems[static_cast<size_t>(aIndex)];
+}
+
+void TIdFormDataFields::Delete(int aIndex) {
+  Items(aIndex);
+  FItems.erase(FItems.begin() + aIndex);
+}
+
+// ---- TIdMultiPartFormDataStream ------------------------------------------------
+
+TIdMultiPartFormDataStream::TIdMultiPartFormDataStream()
+    : FFields(this), FBoundary(BoundaryFromClock()), FRequestContentType(SContentTypePrefix + FBoundary) {}
+
+// A caller's stream may be gone by now, so it is not touched here.
+TIdMultiPartFormDataStream::~TIdMultiPartFormDataStream() = default;
+
+TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aFieldName,
+                                                           const std::string& aFieldValue,
+                                                           const std::string& aCharset,
+                                                           const std::string& aContentType,
+                                                           const std::string& aFileName) {
+  TIdFormDataField& field = FFields.Add();
+  field.SetFieldName(aFieldName);
+  field.SetFileName(aFileName);
+  if (aContentType.empty()) {
+    field.FContentType = SContentTypeText;
+  } else {
+    field.SetContentType(aContentType);
+  }
+  if (!aCharset.empty()) field.SetCharset(aCharset);
+  field.SetContentTransfer(STransferQuotedPrintable);
+  field.SetFieldValue(aFieldValue);
+  return field;
+}
+
+TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aFieldName,
+                                                           const std::string& aContentType,
+                                                           const std::string& aCharset, TStream* aFieldValue,
+                                                           const std::string& aFileName) {
+  if (aFieldValue == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  TIdFormDataField& field = FFields.Add();
+  field.SetFieldName(aFieldName);
+  field.SetFileName(aFileName);
+  field.SetFieldStream(aFieldValue);
+  if (aContentType.empty()) {
+    field.FContentType = GetMIMETypeFromFile(field.FileName());
+  } else {
+    field.SetContentType(aContentType);
+  }
+  if (!aCharset.empty()) field.SetCharset(aCharset);
+  field.SetContentTransfer(STransferBinary);
+  return field;
+}
+
+TIdFormDataField& TIdMultiPartFormDataStream::AddFile(const std::string& aFieldName, const std::string& aFileName,
+                                                      const std::string& aContentType) {
+  auto file = std::make_unique<TFileStream>(aFileName, fmOpenRead | fmShareExclusive);
+  TIdFormDataField& field = FFields.Add();
+  try {
+    field.SetOwnedFieldStream(std::move(file));
+    field.SetFieldName(aFieldName);
+    field.SetFileName(aFileName);
+    if (aContentType.empty()) {
+      field.FContentType = GetMIMETypeFromFile(aFileName);
+    } else {
+      field.SetContentType(aContentType);
+    }
+    field.SetContentTransfer(STransferBinary);
+  } catch (...) {
+    FFields.Delete(FFields.Count() - 1);
+    throw;
+  }
+  return field;
+}
+
+void TIdMultiPartFormDataStream::Clear() {
+  Rewind();
+  FFields.Clear();
+}
+
+void TIdMultiPartFormDataStream::CloseInput() {
+  if (FInput.Stream != nullptr && !FInput.Owned) FInput.Stream->SetPosition(0);
+  FInput = TIdFormDataField::TFieldData();
+}
+
+void TIdMultiPartFormDataStream::Rewind() {
+  CloseInput();
+  FInternalBuffer.clear();
+  FBufferStart = 0;
+  FCurrentItem = 0;
+  FPosition = 0;
+  FInitialized = false;
+  FClosed = false;
+}
+
+void TIdMultiPartFormDataStream::AppendToBuffer(const TIdBytes& aBytes) {
+  FInternalBuffer.insert(FInternalBuffer.end(), aBytes.begin(), aBytes.end());
+}
+
+void TIdMultiPartFormDataStream::AppendToBuffer(std::string_view aText) {
+  FInternalBuffer.insert(FInternalBuffer.end(), aText.begin(), aText.end());
+}
+
+void TIdMultiPartFormDataStream::StartField() {
+  TIdFormDataField& field = FFields.Items(FCurrentItem);
+  AppendToBuffer(field.FormatFieldHeader(FBoundary));
+  FInput = field.PrepareFieldData();
+  if (FInput.Stream == nullptr) {
+    AppendToBuffer(SCRLF);
+    ++FCurrentItem;
+  }
+}
+
+void TIdMultiPartFormDataStream::FinishField() {
+  const bool callerStream = !FInput.Owned;
+  CloseInput();
+  if (callerStream) AppendToBuffer(SCRLF);
+  ++FCurrentItem;
+}
+
+int64_t TIdMultiPartFormDataStream::Read(void* aBuffer, int64_t aCount) {
+  if (!FInitialized) {
+    Rewind();
+    FInitialized = true;
+  }
+  // An empty form has no body at all, as its size says.
+  if (aCount <= 0 || FFields.Count() == 0) return 0;
+  auto* out = static_cast<uint8_t*>(aBuffer);
+  int64_t delivered = 0;
+  while (delivered < aCount) {
+    if (FBufferStart == FInternalBuffer.size() && FInput.Stream == nullptr) {
+      FInternalBuffer.clear();
+      FBufferStart = 0;
+      if (FCurrentItem < FFields.Count()) {
+        StartField();
+      } else if (!FClosed) {
+        AppendToBuffer("--" + FBoundary + "--" + SCRLF);
+        FClosed = true;
+      } else {
+        break;
+      }
+    }
+    const size_t fromBuffer =
+        std::min(FInternalBuffer.size() - FBufferStart, static_cast<size_t>(aCount - delivered));
+    if (fromBuffer > 0) {
+      std::memcpy(out + delivered, FInternalBuffer.data() + FBufferStart, fromBuffer);
+      FBufferStart += fromBuffer;
+      delivered += static_cast<int64_t>(fromBuffer);
+      FPosition += static_cast<int64_t>(fromBuffer);
+    }
+    if (FBufferStart == FInternalBuffer.size() && FInput.Stream != nullptr && delivered < aCount) {
+      const int64_t n = FInput.Stream->Read(out + delivered, aCount - delivered);
+      if (n > 0) {
+        delivered += n;
+        FPosition += n;
+      } else {
+        FinishField();
+      }
+    }
+  }
+  return delivered;
+}
+
+int64_t TIdMultiPartFormDataStream::Write(const void*, int64_t) { throw EIdUnsupportedOperation(SUnsupportedOperation); }
+
+void TIdMultiPartFormDataStream::SetSize(int64_t) { throw EIdUnsupportedOperation(SUnsupportedOperation); }
+
+int64_t TIdMultiPartFormDataStream::Seek(int64_t aOffset, TSeekOrigin aOrigin) {
+  if (aOffset == 0 && aOrigin == TSeekOrigin::soBeginning) {
+    Rewind();
+    return 0;
+  }
+  if (aOffset == 0 && aOrigin == TSeekOrigin::soEnd) return Size();
+  return FPosition;
+}
+
+int64_t TIdMultiPartFormDataStream::Size() {
+  if (FFields.Count() == 0) return 0;
+  int64_t size = static_cast<int64_t>(FBoundary.size()) + 6;
+  for (int i = 0; i < FFields.Count(); ++i) size += FFields.Items(i).FieldSize();
+  return size;
+}
+
+}  // namespace qtx

@@ -1,0 +1,88 @@
+#pragma once
+// The base of every OpenAI request and response object: it owns one JSON
+// document, reads itself from JSON text and writes itself to JSON text.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json/qtxJSON.h"
+
+namespace qtx {
+
+using TqtxArrayOfString = std::vector<std::string>;
+using TqtxArrayOfDouble = std::vector<double>;
+
+class TqtxOpenAIClass {
+public:
+  TqtxOpenAIClass() = default;
+  // Reads the text (Read).
+  explicit TqtxOpenAIClass(std::string_view aJSON) { Read(aJSON); }
+  virtual ~TqtxOpenAIClass() = default;
+  TqtxOpenAIClass(const TqtxOpenAIClass&) = delete;
+  TqtxOpenAIClass& operator=(const TqtxOpenAIClass&) = delete;
+
+  // The object's document, created on first use.
+  TqtxJSON& JSON();
+  const TqtxJSON& JSON() const;
+  // Parses the text into JSON, then fills the fields (DoReadJSON).
+  void Read(std::string_view aJSON);
+  // Writes the fields into JSON (DoWriteJSON), then returns its text.
+  std::string AsString();
+
+  // Typed readers of a top-level member. An absent member, or one holding
+  // JSON null, reads as false, 0, 0.0 or empty text; a value that cannot be
+  // converted raises EVariantTypeCastError. Strings come back with their
+  // JSON escapes decoded.
+  bool GetJSONBoolean(std::string_view aKey) const;
+  int32_t GetJSONInteger(std::string_view aKey) const;
+  int64_t GetJSONInt64(std::string_view aKey) const;
+  double GetJSONDouble(std::string_view aKey) const;
+  std::string GetJSONString(std::string_view aKey) const;
+
+  // The same conversions for one node's value.
+  static bool NodeToBoolean(TqtxObjectJSON& aNode);
+  static int32_t NodeToInteger(TqtxObjectJSON& aNode);
+  static int64_t NodeToInt64(TqtxObjectJSON& aNode);
+  static double NodeToDouble(TqtxObjectJSON& aNode);
+  static std::string NodeToString(TqtxObjectJSON& aNode);
+
+protected:
+  virtual void DoReadJSON() {}
+  virtual void DoWriteJSON() {}
+
+  // Reading children: each child reads its own member, taking the parent's
+  // parsed subtree as its document instead of parsing the member's text again.
+  template <class T>
+  static std::unique_ptr<T> ReadChild(TqtxObjectJSON* aNode) {
+    auto child = std::make_unique<T>();
+    if (aNode) child->ReadNode(*aNode);
+    return child;
+  }
+  template <class T>
+  std::unique_ptr<T> ReadChild(std::string_view aKey) const {
+    return ReadChild<T>(JSON().Node(aKey).get());
+  }
+  // Fills the array with one child per element of the member (none when the
+  // member is absent or empty).
+  template <class T>
+  void ReadArray(std::string_view aKey, std::vector<std::unique_ptr<T>>& aArray) const {
+    aArray.clear();
+    const IqtxObjectJSON node = JSON().Node(aKey);
+    if (!node) return;
+    const int count = node->Count();
+    aArray.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) aArray.push_back(ReadChild<T>(node->Item(i).get()));
+  }
+  void ReadDoubles(std::string_view aKey, TqtxArrayOfDouble& aArray) const;
+
+private:
+  // Takes the node's value as this object's JSON and fills the fields.
+  void ReadNode(TqtxObjectJSON& aNode);
+
+  mutable IqtxJSON FJSON;
+};
+
+}  // namespace qtx

@@ -1,0 +1,241 @@
+// The TLS session on a socket (TIdSSLSocket) and the raising of session errors.
+
+#include "tls/qtxIdSSLOpenSSL.h"
+
+#include <cerrno>
+
+#include "platform/qtxSysUtils.h"
+#include "tls/qtxIdSigPipeGuard.h"
+#include "transport/qtxIdSocketError.h"
+#include "transport/qtxIdStackPosix.h"
+
+namespace qtx {
+namespace {
+
+// Message texts.
+constexpr const char* RSSSLCreatingSessionError = "Error creating SSL session.";
+constexpr const char* RSSSLDataBindingError = "Error binding data to SSL socket.";
+constexpr const char* RSSSLFDSetError = "Error setting File Descriptor for SSL";
+constexpr const char* RSSSLConnectError = "Error connecting with SSL.";
+constexpr const char* RSSSLEOFViolation = "EOF was observed that violates the protocol";
+constexpr const char* RSSSLCipherStatus = "Cipher: name = %s; description = %s; bits = %d; version = %s; ";
+constexpr const char* CRLF = "\r\n";
+
+constexpr size_t kErrorTextSize = 160;
+constexpr int kCipherDescriptionSize = 256;
+
+std::string JoinLines(const std::string& aPrefix, const std::string& aText) {
+  return aPrefix.empty() ? aText : aPrefix + CRLF + aText;
+}
+
+// OpenSSL's text for an error number.
+std::string ErrorCodeText(unsigned long aCode) {
+  char buffer[kErrorTextSize + 1] = {};
+  OpenSSLAPI().ERR_error_string_n(aCode, buffer, kErrorTextSize);
+  return buffer;
+}
+
+[[noreturn]] void ThrowSSLError(TIdSSLErrorClass aClass, std::string aMessage, int aErrorCode, int aRetCode) {
+  switch (aClass) {
+    case TIdSSLErrorClass::ConnectError: throw EIdOSSLConnectError(std::move(aMessage), aErrorCode, aRetCode);
+    case TIdSSLErrorClass::FDSetError: throw EIdOSSLFDSetError(std::move(aMessage), aErrorCode, aRetCode);
+    case TIdSSLErrorClass::DataBindingError: throw EIdOSSLDataBindingError(std::move(aMessage), aErrorCode, aRetCode);
+    case TIdSSLErrorClass::APISSLError: break;
+  }
+  throw EIdOpenSSLAPISSLError(std::move(aMessage), aErrorCode, aRetCode);
+}
+
+// Where the session's failure is more specific than a plain session call
+// (a failed handshake), OpenSSL's crypto text stays with that class.
+[[noreturn]] void ThrowCryptoError(TIdSSLErrorClass aClass, std::string aMessage, int aErrorCode, int aRetCode) {
+  if (aClass == TIdSSLErrorClass::APISSLError)
+    throw EIdOSSLUnderlyingCryptoError(std::move(aMessage), aErrorCode, aRetCode);
+  ThrowSSLError(aClass, std::move(aMessage), aErrorCode, aRetCode);
+}
+
+// A failed system call under the session: the socket error for errno.
+[[noreturn]] void RaiseLastSocketErrorOfSession() { RaiseSocketError(WinsockCodeForErrno(errno)); }
+
+}  // namespace
+
+void RaiseSSLError(TIdSSLErrorClass aClass, int aErrorCode, int aRetCode, const std::string& aPrefix) {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  switch (aErrorCode) {
+    case SSL_ERROR_SSL:
+      ThrowCryptoError(aClass, JoinLines(aPrefix, OpenSSLErrorText()), aErrorCode, aRetCode);
+    case SSL_ERROR_SYSCALL:
+      if (api.ERR_peek_error() != 0)
+        ThrowCryptoError(aClass, JoinLines(aPrefix, OpenSSLErrorText()), aErrorCode, aRetCode);
+      if (aRetCode == 0) ThrowSSLError(aClass, JoinLines(aPrefix, RSSSLEOFViolation), aErrorCode, aRetCode);
+      RaiseLastSocketErrorOfSession();
+    default:
+      ThrowSSLError(aClass, JoinLines(aPrefix, ErrorCodeText(static_cast<unsigned long>(aErrorCode))), aErrorCode,
+                    aRetCode);
+  }
+}
+
+// ---------------------------------------------------------------- cipher
+
+std::string TIdSSLCipher::Name() const {
+  PSSL_CIPHER cipher = OpenSSLAPI().SSL_get_current_cipher(FSSL);
+  return cipher ? std::string(OpenSSLAPI().SSL_CIPHER_get_name(cipher)) : std::string();
+}
+
+std::string TIdSSLCipher::Description() const {
+  PSSL_CIPHER cipher = OpenSSLAPI().SSL_get_current_cipher(FSSL);
+  if (!cipher) return std::string();
+  char buffer[kCipherDescriptionSize] = {};
+  OpenSSLAPI().SSL_CIPHER_description(cipher, buffer, kCipherDescriptionSize - 1);
+  std::string text = buffer;
+  // OpenSSL ends the line with a line break.
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+int TIdSSLCipher::Bits() const {
+  PSSL_CIPHER cipher = OpenSSLAPI().SSL_get_current_cipher(FSSL);
+  return cipher ? OpenSSLAPI().SSL_CIPHER_get_bits(cipher, nullptr) : 0;
+}
+
+std::string TIdSSLCipher::Version() const {
+  PSSL_CIPHER cipher = OpenSSLAPI().SSL_get_current_cipher(FSSL);
+  return cipher ? std::string(OpenSSLAPI().SSL_CIPHER_get_version(cipher)) : std::string();
+}
+
+// ---------------------------------------------------------------- session
+
+TIdSSLSocket::~TIdSSLSocket() {
+  if (fSSL) {
+    Shutdown();
+    OpenSSLAPI().SSL_free(fSSL);
+  }
+}
+
+void TIdSSLSocket::Connect(int aHandle) {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  api.ERR_clear_error();
+  fSSL = api.SSL_new(fSSLContext->Context());
+  if (!fSSL) throw EIdOSSLCreatingSessionError(RSSSLCreatingSessionError);
+  if (api.SSL_set_ex_data(fSSL, 0, this) <= 0)
+    throw EIdOSSLDataBindingError(JoinLines(RSSSLDataBindingError, OpenSSLErrorText()));
+  if (api.SSL_set_fd(fSSL, aHandle) <= 0) throw EIdOSSLFDSetError(JoinLines(RSSSLFDSetError, OpenSSLErrorText()));
+  if (!fHostName.empty()) {
+    api.SSL_ctrl(fSSL, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(fHostName.c_str()));
+    // Chain verification alone would accept a valid certificate of any host.
+    if (fSSLContext->Options().VerifyMode().Contains(sslvrfPeer)) CheckHostName();
+  }
+  int ret;
+  {
+    TIdSigPipeGuard guard;
+    ret = api.SSL_connect(fSSL);
+  }
+  if (ret < 1) {
+    FLastErrno = errno;
+    const int code = SSLErrorOf(ret);
+    errno = FLastErrno;  // a system error is reported from errno
+    RaiseSSLError(TIdSSLErrorClass::ConnectError, code, ret, RSSSLConnectError);
+  }
+
+  TIdSSLCipher& cipher = Cipher();
+  if (fParent)
+    fParent->FireStatusInfo(
+        Format(RSSSLCipherStatus, {cipher.Name(), cipher.Description(), cipher.Bits(), cipher.Version()}));
+}
+
+void TIdSSLSocket::CheckHostName() {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  bool set = false;
+  if (api.SSL_set1_host)
+    set = api.SSL_set1_host(fSSL, fHostName.c_str()) == 1;
+  else if (api.SSL_get0_param && api.X509_VERIFY_PARAM_set1_host)
+    set = api.X509_VERIFY_PARAM_set1_host(api.SSL_get0_param(fSSL), fHostName.c_str(), 0) == 1;
+  if (!set) throw EIdOSSLConnectError(JoinLines(RSSSLConnectError, OpenSSLErrorText()));
+}
+
+int TIdSSLSocket::SSLErrorOf(int aRet) const { return OpenSSLAPI().SSL_get_error(fSSL, aRet); }
+
+int TIdSSLSocket::Recv(TIdBytes& aBuffer) {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  TIdSigPipeGuard guard;  // a read may answer the peer (key update, alert)
+  for (;;) {
+    const int ret = api.SSL_read(fSSL, aBuffer.data(), static_cast<int>(aBuffer.size()));
+    if (ret > 0) return ret;
+    const int error = errno;
+    switch (SSLErrorOf(ret)) {
+      case SSL_ERROR_WANT_READ:
+      case SSL_ERROR_WANT_WRITE: continue;
+      case SSL_ERROR_ZERO_RETURN: return 0;
+      default:
+        FLastErrno = error;
+        FFailed = true;
+        return ret;
+    }
+  }
+}
+
+int TIdSSLSocket::Send(const TIdBytes& aBuffer, int aOffset, int aLength) {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  TIdSigPipeGuard guard;
+  int written = 0;
+  while (written < aLength) {
+    const int ret = api.SSL_write(fSSL, aBuffer.data() + aOffset + written, aLength - written);
+    if (ret > 0) {
+      written += ret;
+      continue;
+    }
+    const int error = errno;
+    switch (SSLErrorOf(ret)) {
+      case SSL_ERROR_WANT_READ:
+      case SSL_ERROR_WANT_WRITE: continue;
+      case SSL_ERROR_ZERO_RETURN: return 0;
+      default:
+        FLastErrno = error;
+        FFailed = true;
+        return ret;
+    }
+  }
+  return written;
+}
+
+int TIdSSLSocket::Shutdown() {
+  // OpenSSL forbids a shutdown after a fatal error on the session.
+  if (!fSSL || FFailed) return -1;
+  TIdSigPipeGuard guard;
+  const int result = OpenSSLAPI().SSL_shutdown(fSSL);
+  if (result < 0) FFailed = true;
+  OpenSSLAPI().ERR_clear_error();
+  return result;
+}
+
+int TIdSSLSocket::Pending() const {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  return fSSL && api.SSL_pending ? api.SSL_pending(fSSL) : 0;
+}
+
+TIdX509* TIdSSLSocket::PeerCert() {
+  if (!fPeerCert && fSSL)
+    if (PX509 certificate = OpenSSLAPI().SSL_get_peer_certificate(fSSL))
+      fPeerCert = std::make_unique<TIdX509>(certificate);
+  return fPeerCert.get();
+}
+
+TIdSSLCipher& TIdSSLSocket::Cipher() {
+  if (!fSSLCipher) fSSLCipher = std::make_unique<TIdSSLCipher>(fSSL);
+  return *fSSLCipher;
+}
+
+std::string TIdSSLSocket::ALPNProtocol() const {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  if (!fSSL || !api.SSL_get0_alpn_selected) return std::string();
+  const unsigned char* data = nullptr;
+  unsigned length = 0;
+  api.SSL_get0_alpn_selected(fSSL, &data, &length);
+  return data ? std::string(reinterpret_cast<const char*>(data), length) : std::string();
+}
+
+std::string TIdSSLSocket::SSLVersion() const {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  return fSSL && api.SSL_get_version ? std::string(api.SSL_get_version(fSSL)) : std::string();
+}
+
+}  // namespace qtx

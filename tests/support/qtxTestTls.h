@@ -1,0 +1,142 @@
+#pragma once
+// TLS peers for the TLS tests, written directly on OpenSSL (linked into the
+// tests) so that they check the library's run-time bound OpenSSL use against
+// an independent one: certificates made at run time, an in-process TLS
+// server with byte-level control, and `openssl s_server` as a real daemon.
+// No OpenSSL header leaks out of here, so tests may include the library's
+// TLS headers freely.
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qtx::test {
+
+// A test PKI made once per test program in a temporary folder with the
+// `openssl` command: a CA, server certificates signed by it, one signed by
+// an unknown CA, one behind an intermediate CA, and client credentials
+// protected by a password. No key is ever committed.
+class TTestCertificates {
+public:
+  static const TTestCertificates& Get();
+
+  std::string Folder;
+  std::string CAFile;             // the test CA's certificate
+  std::string ServerCert;         // "localhost" and 127.0.0.1, signed by the CA
+  std::string ServerKey;
+  std::string OtherHostCert;      // "other.example", signed by the CA
+  std::string OtherHostKey;
+  std::string UnknownCACert;      // "localhost", signed by a CA nobody trusts
+  std::string UnknownCAKey;
+  std::string ChainCert;          // "localhost" + intermediate CA, in one PEM file
+  std::string ChainKey;
+  std::string ClientCert;         // PEM certificate of a client
+  std::string ClientKeyEncrypted; // its key, encrypted with Password
+  std::string ClientP12;          // certificate and key as PKCS#12, with Password
+  std::string DHParams;           // DH parameters (PEM)
+  std::string Password = "secret";
+
+private:
+  TTestCertificates();
+};
+
+// One accepted TLS connection, driven by a test's script.
+class TTlsTestConnection {
+public:
+  virtual ~TTlsTestConnection() = default;
+  // Exactly aCount decrypted bytes (throws on close or failure).
+  virtual std::string Read(size_t aCount) = 0;
+  // Decrypted bytes up to and including aTerminator.
+  virtual std::string ReadUntil(const std::string& aTerminator) = 0;
+  virtual void Write(const std::string& aData) = 0;
+  // Sends close_notify and closes the socket (a clean TLS close).
+  virtual void CloseNotify() = 0;
+  // Closes with a TCP reset, without any TLS goodbye.
+  virtual void Reset() = 0;
+  // The SNI name the client sent, the negotiated ALPN protocol and version.
+  virtual std::string ServerName() const = 0;
+  virtual std::string ALPNProtocol() const = 0;
+  virtual std::string Version() const = 0;
+  // The subject of the client's certificate ("" without one).
+  virtual std::string PeerSubject() const = 0;
+  // True when the client closed TLS cleanly (close_notify) before TCP.
+  virtual bool ReadCloseNotify() = 0;
+};
+
+// An in-process TLS server on 127.0.0.1 that runs a script for each
+// accepted connection, one connection at a time, on its own thread.
+class TTlsTestServer {
+public:
+  struct TOptions {
+    std::string CertFile;
+    std::string KeyFile;
+    int MinVersion = 0;  // 0x0303 = TLS 1.2, 0x0304 = TLS 1.3; 0 = library default
+    int MaxVersion = 0;
+    std::vector<std::string> ALPN;  // protocols the server accepts, by preference
+    // Before TLS: read one line in the clear and answer "GO\r\n" (a STARTTLS).
+    bool PlainPrelude = false;
+    // When set, the client must present a certificate issued by this CA.
+    std::string ClientCAFile;
+  };
+  using TScript = std::function<void(TTlsTestConnection& aConnection)>;
+
+  TTlsTestServer(TOptions aOptions, TScript aScript);
+  ~TTlsTestServer();
+  TTlsTestServer(const TTlsTestServer&) = delete;
+  TTlsTestServer& operator=(const TTlsTestServer&) = delete;
+
+  uint16_t Port() const noexcept { return FPort; }
+  // What the last connection's prelude line was, and how its handshake ended.
+  std::string PreludeLine() const;
+  std::string ServerName() const;
+  std::string HandshakeError() const;
+  int Handshakes() const noexcept { return FHandshakes.load(); }
+  // Waits (bounded) until aCount handshakes have finished, well or badly.
+  bool WaitForHandshakes(int aCount) const;
+  // The script's failure, if any.
+  std::string ScriptError() const;
+
+private:
+  struct TImpl;
+  void Run();
+
+  std::unique_ptr<TImpl> FImpl;
+  TOptions FOptions;
+  TScript FScript;
+  int FListenFd = -1;
+  uint16_t FPort = 0;
+  std::atomic<int> FHandshakes{0};
+  std::atomic<bool> FStop{false};
+  mutable std::mutex FLock;
+  std::string FPreludeLine;
+  std::string FServerName;
+  std::string FHandshakeError;
+  std::string FScriptError;
+  std::thread FThread;
+};
+
+// `openssl s_server` on a loopback port, with its arguments, stopped when
+// the object goes.
+class TOpenSSLServer {
+public:
+  explicit TOpenSSLServer(const std::vector<std::string>& aArgs);
+  ~TOpenSSLServer();
+  TOpenSSLServer(const TOpenSSLServer&) = delete;
+  TOpenSSLServer& operator=(const TOpenSSLServer&) = delete;
+
+  uint16_t Port() const noexcept { return FPort; }
+
+private:
+  pid_t FPid = -1;
+  int FOutput = -1;  // kept open: the server must not write into a closed pipe
+  uint16_t FPort = 0;
+};
+
+}  // namespace qtx::test
