@@ -107,13 +107,7 @@ void TIdBuffer::SaveToStream(TStream& aStream) const {
 
 // ---- searching -------------------------------------------------------------------
 
-int TIdBuffer::IndexOf(uint8_t aByte, int aStartPos) const {
-  if (FSize == 0) return -1;
-  if (aStartPos < 0 || aStartPos >= FSize) Fail(RSBufferInvalidStartPos);
-  const uint8_t* start = Data();
-  const void* found = std::memchr(start + aStartPos, aByte, static_cast<size_t>(FSize - aStartPos));
-  return found == nullptr ? -1 : static_cast<int>(static_cast<const uint8_t*>(found) - start);
-}
+void TIdBuffer::RaiseInvalidStartPos() { Fail(RSBufferInvalidStartPos); }
 
 int TIdBuffer::IndexOf(const TIdBytes& aBytes, int aStartPos) const {
   return IndexOf(std::span<const uint8_t>(aBytes), aStartPos);
@@ -122,7 +116,7 @@ int TIdBuffer::IndexOf(const TIdBytes& aBytes, int aStartPos) const {
 int TIdBuffer::IndexOf(std::span<const uint8_t> aBytes, int aStartPos) const {
   if (FSize == 0) return -1;
   if (aBytes.empty()) Fail(RSBufferMissingTerminator);
-  if (aStartPos < 0 || aStartPos >= FSize) Fail(RSBufferInvalidStartPos);
+  if (aStartPos < 0 || aStartPos >= FSize) RaiseInvalidStartPos();
   if (aBytes.size() == 1) return IndexOf(aBytes[0], aStartPos);
   const int length = static_cast<int>(aBytes.size());
   const uint8_t* start = Data();

@@ -12,6 +12,7 @@
 // head and removes nothing.
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string>
@@ -91,7 +92,13 @@ public:
   void SaveToStream(TStream& aStream) const;
 
   // ---- searching (positions are offsets from the head, -1 when absent)
-  int IndexOf(uint8_t aByte, int aStartPos = 0) const;
+  int IndexOf(uint8_t aByte, int aStartPos = 0) const {
+    if (FSize == 0) return -1;
+    if (aStartPos < 0 || aStartPos >= FSize) RaiseInvalidStartPos();
+    const uint8_t* start = Data();
+    const void* found = std::memchr(start + aStartPos, aByte, static_cast<size_t>(FSize - aStartPos));
+    return found == nullptr ? -1 : static_cast<int>(static_cast<const uint8_t*>(found) - start);
+  }
   int IndexOf(const TIdBytes& aBytes, int aStartPos = 0) const;
   int IndexOf(std::span<const uint8_t> aBytes, int aStartPos = 0) const;
   int IndexOf(const std::string& aString, int aStartPos = 0, const IIdTextEncoding& aByteEncoding = nullptr) const;
@@ -140,6 +147,7 @@ public:
   const uint8_t* Data() const noexcept { return FBytes.data() + FHeadIndex; }
 
 private:
+  [[noreturn]] static void RaiseInvalidStartPos();
   // Raises EIdTooMuchDataInBuffer when aLength more bytes at aDestIndex would
   // take the buffer past 2^31 - 1 bytes.
   void CheckAddLength(int aLength, int aDestIndex) const;

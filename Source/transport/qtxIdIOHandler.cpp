@@ -285,10 +285,9 @@ std::string TIdIOHandler::ReadLn(const std::string& aTerminator, int aTimeout, i
   // The usual case: a whole line within the limit is already buffered. It is
   // taken without calling out (no source, no event until the bytes are
   // decoded), so the cached encoding and terminator are used in place.
-  bool allASCII = false;
-  const int terminatorPos = FindTerminator(terminator, 0, allASCII);
+  const int terminatorPos = FindTerminator(terminator, 0);
   if (terminatorPos >= 0 && (aMaxLineLength <= 0 || terminatorPos <= aMaxLineLength)) {
-    return TakeLine(terminatorPos, terminator, allASCII);
+    return TakeLine(terminatorPos, terminator);
   }
   // Reading more may fire events that read other kinds of lines or change
   // the default encoding: from here on, a copy of both is used.
@@ -296,24 +295,15 @@ std::string TIdIOHandler::ReadLn(const std::string& aTerminator, int aTimeout, i
   return ReadLnFromSource(held, terminatorPos, aTimeout, aMaxLineLength);
 }
 
-int TIdIOHandler::FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos, bool& aAllASCII) const {
-  aAllASCII = false;
-  const int size = FInputBuffer->Size();
-  if (aStartPos >= size) return -1;
-  if (aTerminator.Bytes.size() != 1) return FInputBuffer->IndexOf(aTerminator.Bytes, aStartPos);
-  const uint8_t* start = FInputBuffer->Data() + aStartPos;
-  int pos;
-  if (aTerminator.EncodingMapsASCII && aStartPos == 0) {
-    pos = FindByteInText(start, size, aTerminator.Bytes[0], aAllASCII);
-  } else {
-    const void* found = std::memchr(start, aTerminator.Bytes[0], static_cast<size_t>(size - aStartPos));
-    pos = found == nullptr ? -1 : static_cast<int>(static_cast<const uint8_t*>(found) - start);
-  }
-  return pos < 0 ? -1 : aStartPos + pos;
+int TIdIOHandler::FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos) const {
+  if (aStartPos >= FInputBuffer->Size()) return -1;
+  if (aTerminator.Bytes.size() == 1) return FInputBuffer->IndexOf(aTerminator.Bytes[0], aStartPos);
+  return FInputBuffer->IndexOf(aTerminator.Bytes, aStartPos);
 }
 
-std::string TIdIOHandler::TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator, bool aAllASCII) {
-  const uint8_t* data = FInputBuffer->Data();
+std::string TIdIOHandler::TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator) {
+  TIdBuffer& input = *FInputBuffer;
+  const uint8_t* data = input.Data();
   int lineLength = aTerminatorPos;
   const TIdBytes& carriageReturn = aTerminator.CRBytes;
   const int crLength = static_cast<int>(carriageReturn.size());
@@ -324,9 +314,8 @@ std::string TIdIOHandler::TakeLine(int aTerminatorPos, const TTerminatorBytes& a
       lineLength -= crLength;
     }
   }
-  std::string line = aAllASCII ? std::string(reinterpret_cast<const char*>(data), static_cast<size_t>(lineLength))
-                               : DecodeBytes(data, lineLength, *aTerminator.Encoding, aTerminator.EncodingMapsASCII);
-  FInputBuffer->Remove(aTerminatorPos + static_cast<int>(aTerminator.Bytes.size()));
+  std::string line = DecodeBytes(data, lineLength, *aTerminator.Encoding, aTerminator.EncodingMapsASCII);
+  input.Remove(aTerminatorPos + static_cast<int>(aTerminator.Bytes.size()));
   return line;
 }
 
@@ -338,7 +327,6 @@ std::string TIdIOHandler::ReadLnFromSource(const TTerminatorBytes& aTerminator, 
   // terminator that arrives split across two reads.
   int searchStart = std::max(FInputBuffer->Size() - (terminatorLength - 1), 0);
   int64_t startTime = -1;
-  bool allASCII = false;
   while (true) {
     if (aMaxLineLength > 0 &&
         (terminatorPos > aMaxLineLength || (terminatorPos == -1 && searchStart > aMaxLineLength))) {
@@ -346,7 +334,7 @@ std::string TIdIOHandler::ReadLnFromSource(const TTerminatorBytes& aTerminator, 
       FReadLnSplit = true;
       return FInputBuffer->ExtractToString(aMaxLineLength, aTerminator.Encoding);
     }
-    if (terminatorPos != -1) return TakeLine(terminatorPos, aTerminator, allASCII);
+    if (terminatorPos != -1) return TakeLine(terminatorPos, aTerminator);
     CheckForDisconnect(true, true);
     if (startTime < 0) startTime = TicksNow();
     const int result = FillInputBuffer(true, aTimeout, false);
@@ -358,7 +346,7 @@ std::string TIdIOHandler::ReadLnFromSource(const TTerminatorBytes& aTerminator, 
     if (FReadLnTimedOut) return {};
     const int size = FInputBuffer->Size();
     if (size > 0) {
-      terminatorPos = FindTerminator(aTerminator, searchStart, allASCII);
+      terminatorPos = FindTerminator(aTerminator, searchStart);
       searchStart = std::max(size - (terminatorLength - 1), 0);
     }
   }

@@ -323,13 +323,11 @@ private:
     return same ? cache : RefreshTerminatorBytes(aTerminator, aEncoding);
   }
   const TTerminatorBytes& RefreshTerminatorBytes(const std::string& aTerminator, const IIdTextEncoding& aEncoding);
-  // The position of the terminator in the input buffer from aStartPos, or -1;
-  // aAllASCII is set when the bytes before it are known to be ASCII text of
-  // an encoding that maps ASCII to itself.
-  int FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos, bool& aAllASCII) const;
+  // The position of the terminator in the input buffer from aStartPos, or -1.
+  int FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos) const;
   // Takes the line that ends at aTerminatorPos, with its terminator, out of
   // the input buffer.
-  std::string TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator, bool aAllASCII);
+  std::string TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator);
   // ReadLn once the buffered bytes hold no whole line (aTerminatorPos -1) or
   // a line over the limit: reads on, with the length and time-out rules.
   std::string ReadLnFromSource(const TTerminatorBytes& aTerminator, int aTerminatorPos, int aTimeout,

@@ -8,10 +8,6 @@
 #include <cstring>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "core/qtxIdTextEncoding.h"
 
 namespace qtx {
@@ -42,37 +38,6 @@ inline bool AllBelow0x80(const uint8_t* aBytes, size_t aCount) noexcept {
   }
   if (i + 8 <= aCount) any |= word(i);
   return ((any | other) & kHighBits) == 0;
-}
-
-// The offset of the first aByte in aData[0, aSize), or -1. aAllASCII tells
-// whether every byte before it (or every byte, when absent) is below 0x80:
-// one pass that both finds a line's end and tells whether its text is ASCII.
-inline int FindByteInText(const uint8_t* aData, int aSize, uint8_t aByte, bool& aAllASCII) noexcept {
-  unsigned high = 0;
-  int i = 0;
-#if defined(__SSE2__)
-  const __m128i wanted = _mm_set1_epi8(static_cast<char>(aByte));
-  for (; i + 16 <= aSize; i += 16) {
-    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aData + i));
-    const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, wanted)));
-    const unsigned highs = static_cast<unsigned>(_mm_movemask_epi8(block));
-    if (hits != 0) {
-      const int at = __builtin_ctz(hits);
-      aAllASCII = high == 0 && (highs & ((1u << at) - 1)) == 0;
-      return i + at;
-    }
-    high |= highs;
-  }
-#endif
-  for (; i < aSize; ++i) {
-    if (aData[i] == aByte) {
-      aAllASCII = high == 0;
-      return i;
-    }
-    high |= aData[i] & 0x80u;
-  }
-  aAllASCII = high == 0;
-  return -1;
 }
 
 // aMapsASCII is MapsASCIIToItself(aEncoding), which callers may keep.
