@@ -103,12 +103,15 @@ TEST(IOHandlerRegistry, NamesTheMissingType) {
 
 TEST(IOHandlerRegistry, TheDefaultClassIsMadeAndRegistered) {
   static const TIdIOHandlerClass defaultClass("TDefaultB", &IdIOHandlerClass(), MakeScripted);
+  const TIdIOHandlerClass* previous = DefaultIOHandlerClass();
   SetDefaultClass(defaultClass);
   TComponent owner;
   const auto handler = MakeDefaultIOHandler(&owner);
-  ASSERT_NE(handler, nullptr);
+  EXPECT_EQ(DefaultIOHandlerClass(), &defaultClass);
+  EXPECT_NE(dynamic_cast<TScriptedIOHandler*>(handler.get()), nullptr);
   EXPECT_EQ(handler->Owner(), &owner);
   EXPECT_NE(TryMakeIOHandler(defaultClass), nullptr);
+  if (previous != nullptr) SetDefaultClass(*previous);  // the process-wide default stays as it was
 }
 
 }  // namespace
