@@ -12,6 +12,7 @@ std::string GFolder;
 }  // namespace
 
 void SetOpenSSLLibFolder(std::string aFolder) {
+  if (!aFolder.empty() && aFolder.back() != '/') aFolder += '/';
   const std::lock_guard lock(GFolderLock);
   GFolder = std::move(aFolder);
 }

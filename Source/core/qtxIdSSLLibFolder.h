@@ -7,7 +7,8 @@
 
 namespace qtx {
 
-// Thread-safe; the loader reads the folder when it loads the libraries.
+// Thread-safe; the loader reads the folder when it loads the libraries. A
+// non-empty folder is kept with a trailing "/", so file names can follow it.
 void SetOpenSSLLibFolder(std::string aFolder);
 std::string GetOpenSSLLibFolder();
 

@@ -52,7 +52,12 @@ void TIdIOHandlerStack::CheckForDisconnect(bool aRaiseExceptionIfDisconnected, b
 bool TIdIOHandlerStack::Readable(int aMSec) {
   if (!FBinding) throw EIdConnClosedGracefully();
   if (aMSec == IdTimeoutDefault) aMSec = IdTimeoutInfinite;
-  if (!TIdAntiFreezeBase::ShouldUse()) return FBinding->Readable(aMSec);
+  if (!TIdAntiFreezeBase::ShouldUse()) {
+    // A wait without limit is the blocking receive that follows: asking
+    // first would only cost a system call per block.
+    if (aMSec == IdTimeoutInfinite && FBinding->HandleAllocated()) return true;
+    return FBinding->Readable(aMSec);
+  }
   const int slice = std::max(TIdAntiFreezeBase::Instance()->IdleTimeOut(), 1);
   if (aMSec == IdTimeoutInfinite) {
     while (!FBinding->Readable(slice)) TIdAntiFreezeBase::DoProcess();

@@ -31,6 +31,9 @@ void TIdTCPClientCustom::Connect() {
       IOHandler()->Close();
     } catch (...) {
     }
+    // What a failed connect left unread (a proxy's refusal, say) belongs to
+    // no connection; kept, it would make the client look connected.
+    IOHandler()->InputBuffer().Clear();
     ReleaseManagedIOHandler();
     throw;
   }

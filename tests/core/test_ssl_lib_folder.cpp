@@ -16,8 +16,14 @@ TEST(OpenSSLLibFolder, IsEmptyUntilSetAndKeepsWhatWasSet) {
   EXPECT_EQ(GetOpenSSLLibFolder(), "");
 }
 
+TEST(OpenSSLLibFolder, AFolderWithoutTrailingSlashGetsOne) {
+  SetOpenSSLLibFolder("/opt/ssl/lib");
+  EXPECT_EQ(GetOpenSSLLibFolder(), "/opt/ssl/lib/");
+  SetOpenSSLLibFolder("");
+}
+
 TEST(OpenSSLLibFolder, ReadersSeeWholeValuesWhileOthersWrite) {
-  const std::string first(200, 'a'), second(300, 'b');
+  const std::string first = std::string(200, 'a') + "/", second = std::string(300, 'b') + "/";
   SetOpenSSLLibFolder(first);
   std::vector<std::thread> threads;
   int torn = 0;

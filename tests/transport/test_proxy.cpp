@@ -475,6 +475,27 @@ TEST(HttpConnect, ASecond407RaisesWithTheStatusLine) {
   EXPECT_EQ(proxy.Accepted(), 2);
 }
 
+TEST(HttpConnect, ARefusalWithABodyLeavesTheClientFreeToConnectAgain) {
+  TScriptedServer proxy(
+      [](TTestPeer& aPeer, int aIndex) {
+        aPeer.ReadUntil("\r\n\r\n");
+        if (aIndex == 0) {
+          aPeer.Write("HTTP/1.0 403 Forbidden\r\n\r\n<html>no</html>");
+        } else {
+          aPeer.Write("HTTP/1.0 200 OK\r\n\r\n");
+        }
+        aPeer.WaitForClose();
+      },
+      2);
+  TIdConnectThroughHttpProxy http;
+  ConfigureHttp(http, proxy.Port());
+  TProxiedClient client(http);
+  EXPECT_THROW(client.Connect("example.test", 443), EIdHttpProxyError);
+  EXPECT_FALSE(client.Client.Connected());
+  client.Connect("example.test", 443);
+  EXPECT_TRUE(client.Client.Connected());
+}
+
 TEST(HttpConnect, A407WithoutCredentialsRaises) {
   TScriptedServer proxy([](TTestPeer& aPeer, int) {
     aPeer.ReadUntil("\r\n\r\n");

@@ -270,9 +270,13 @@ TEST(TCPClient, APeerResettingMidReadEndsTheConnection) {
 }
 
 TEST(TCPClient, WritingToAResetPeerRaisesInsteadOfSignalling) {
-  test::TScriptedServer server([](test::TTestPeer& aPeer, int) { aPeer.Reset(); });
+  test::TScriptedServer server([](test::TTestPeer& aPeer, int) {
+    aPeer.Read(1);
+    aPeer.Reset();
+  });
   TIdTCPClient client;
   client.Connect("127.0.0.1", server.Port());
+  client.IOHandler()->Write(uint8_t(1));
   server.Wait();
   TIdBytes block(65536, 'x');
   bool raised = false;
