@@ -98,7 +98,14 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, TheServerNameIsTheHostOfURIToCheck) {
 TEST(TIdSSLIOHandlerSocketOpenSSL, WithoutURIToCheckTheServerNameIsTheHost) {
   TTlsTestServer server(ServerOptions(), Echo);
   auto handler = Client(server.Port());
+  int beforeConnect = 0;
+  handler->OnBeforeConnect = [&](TIdSSLIOHandlerSocketOpenSSL& aSender) {
+    ++beforeConnect;
+    EXPECT_TRUE(aSender.BindingAllocated()) << "after the TCP connect";
+    EXPECT_EQ(aSender.SSLSocket(), nullptr) << "before the handshake";
+  };
   handler->Open();
+  EXPECT_EQ(beforeConnect, 1);
   ASSERT_TRUE(server.WaitForHandshakes(1));
   EXPECT_EQ(server.ServerName(), "localhost");
 }
