@@ -207,6 +207,22 @@ bool WaitFor(const std::atomic<bool>& aFlag) {
   return aFlag;
 }
 
+TEST(TIdSSLIOHandlerSocketOpenSSL, RecordsReadAheadByOpenSSLAreReadable) {
+  TTlsTestServer server(ServerOptions(), [](TTlsTestConnection& c) {
+    c.Write("AAAA");  // two records back to back: the second may be read ahead
+    c.Write("BBBB");
+    c.ReadUntil("\n");
+  });
+  auto handler = Client(server.Port());
+  handler->Open();
+  EXPECT_EQ(handler->ReadString(4), "AAAA");
+  if (handler->InputBufferIsEmpty()) {
+    EXPECT_TRUE(handler->Readable(10000));
+  }
+  EXPECT_EQ(handler->ReadString(4), "BBBB");
+  handler->WriteLn("end");
+}
+
 TEST(TIdSSLIOHandlerSocketOpenSSL, CloseSendsCloseNotify) {
   std::atomic<bool> sawCloseNotify{false};
   std::atomic<bool> done{false};
