@@ -145,13 +145,16 @@ BENCHMARK(BM_Embeddings_nlohmann)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChatRequest_qtx)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChatRequest_nlohmann)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's time so the ratios can be printed after the run.
+// Keeps each benchmark's CPU time (the median when repeated, e.g. with
+// --benchmark_repetitions=5) so the ratios can be printed after the run.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run>& aRuns) override {
-    for (const Run& run : aRuns)
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-        FTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
+    for (const Run& run : aRuns) {
+      if (run.error_occurred) continue;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if (run.run_type == Run::RT_Iteration || median) FTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
+    }
     ConsoleReporter::ReportRuns(aRuns);
   }
   void PrintRatio(const char* aWhat, const std::string& aOurs, const std::string& aPeer) const {

@@ -18,6 +18,7 @@
 #include <unistd.h>
 // clang-format on
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <map>
@@ -153,32 +154,53 @@ void Peer_SSL_read(benchmark::State& aState) {
   SSL_CTX_free(context);
 }
 
-// Keeps each benchmark's bytes per second for the ratio.
+// Keeps each run's bytes per second, by benchmark name.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run>& aRuns) override {
     for (const Run& run : aRuns)
       if (run.run_type == Run::RT_Iteration && run.counters.count("bytes_per_second"))
-        Rates[run.benchmark_name()] = run.counters.at("bytes_per_second");
+        Rates[run.run_name.function_name] = run.counters.at("bytes_per_second");
     ConsoleReporter::ReportRuns(aRuns);
   }
   std::map<std::string, double> Rates;
 };
+
+// Rounds of the two, alternating, so that a busy machine slows both alike;
+// the ratio is the median of the rounds' ratios.
+constexpr int kRounds = 5;
 
 }  // namespace
 
 int main(int argc, char** argv) {
   TBulkServer server;
   GServer = &server;
-  benchmark::RegisterBenchmark("Library_ReadStream", Library_ReadStream)->Unit(benchmark::kMillisecond)->MinTime(2);
-  benchmark::RegisterBenchmark("Peer_SSL_read", Peer_SSL_read)->Unit(benchmark::kMillisecond)->MinTime(2);
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string suffix = "/round:" + std::to_string(round);
+    using TBenchmark = void (*)(benchmark::State&);
+    const std::pair<std::string, TBenchmark> pair[] = {{"Library_ReadStream", Library_ReadStream},
+                                                       {"Peer_SSL_read", Peer_SSL_read}};
+    for (const auto& [name, function] : pair)
+      benchmark::RegisterBenchmark((name + suffix).c_str(), function)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(2)
+          ->UseRealTime();
+  }
   benchmark::Initialize(&argc, argv);
   TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const double library = reporter.Rates["Library_ReadStream"];
-  const double peer = reporter.Rates["Peer_SSL_read"];
-  if (peer > 0)
-    std::printf("ratio Library_ReadStream / Peer_SSL_read (SSL_read loop): %.3f (target >= 0.90)\n", library / peer);
+  std::vector<double> ratios;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string suffix = "/round:" + std::to_string(round);
+    const double peer = reporter.Rates["Peer_SSL_read" + suffix];
+    if (peer > 0) ratios.push_back(reporter.Rates["Library_ReadStream" + suffix] / peer);
+  }
+  if (!ratios.empty()) {
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("ratio Library_ReadStream / Peer_SSL_read (SSL_read loop), median of %zu rounds: %.3f "
+                "(target >= 0.90)\n",
+                ratios.size(), ratios[ratios.size() / 2]);
+  }
   benchmark::Shutdown();
   return 0;
 }

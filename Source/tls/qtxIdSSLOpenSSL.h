@@ -255,6 +255,7 @@ public:
   int SSLErrorOf(int aRet) const;
   // errno of the last failed read or write.
   int LastErrno() const noexcept { return FLastErrno; }
+  // More than 0 when bytes wait inside OpenSSL (decrypted or read ahead).
   int Pending() const;
   // The peer's certificate (null when it sent none).
   TIdX509* PeerCert();
@@ -263,6 +264,8 @@ public:
   std::string SSLVersion() const;
 
 private:
+  // The socket under the session: through the no-signal BIO where there is one.
+  bool AttachSocket(int aHandle);
   void CheckHostName();
 
   IIdSSLEvents* fParent;
@@ -273,6 +276,7 @@ private:
   std::unique_ptr<TIdSSLCipher> fSSLCipher;
   bool FFailed = false;  // a fatal error ended the session
   int FLastErrno = 0;
+  bool FNeedsSigPipeGuard = true;
 };
 
 // Raises the exception for a failed session call: SSL errors become

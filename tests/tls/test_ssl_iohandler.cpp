@@ -98,7 +98,14 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, TheServerNameIsTheHostOfURIToCheck) {
 TEST(TIdSSLIOHandlerSocketOpenSSL, WithoutURIToCheckTheServerNameIsTheHost) {
   TTlsTestServer server(ServerOptions(), Echo);
   auto handler = Client(server.Port());
+  int beforeConnect = 0;
+  handler->OnBeforeConnect = [&](TIdSSLIOHandlerSocketOpenSSL& aSender) {
+    ++beforeConnect;
+    EXPECT_TRUE(aSender.BindingAllocated()) << "after the TCP connect";
+    EXPECT_EQ(aSender.SSLSocket(), nullptr) << "before the handshake";
+  };
   handler->Open();
+  EXPECT_EQ(beforeConnect, 1);
   ASSERT_TRUE(server.WaitForHandshakes(1));
   EXPECT_EQ(server.ServerName(), "localhost");
 }
@@ -205,6 +212,22 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, DecryptedBytesHeldByOpenSSLAreReadable) {
 bool WaitFor(const std::atomic<bool>& aFlag) {
   for (int i = 0; i < 6000 && !aFlag; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return aFlag;
+}
+
+TEST(TIdSSLIOHandlerSocketOpenSSL, RecordsReadAheadByOpenSSLAreReadable) {
+  TTlsTestServer server(ServerOptions(), [](TTlsTestConnection& c) {
+    c.Write("AAAA");  // two records back to back: the second may be read ahead
+    c.Write("BBBB");
+    c.ReadUntil("\n");
+  });
+  auto handler = Client(server.Port());
+  handler->Open();
+  EXPECT_EQ(handler->ReadString(4), "AAAA");
+  if (handler->InputBufferIsEmpty()) {
+    EXPECT_TRUE(handler->Readable(10000));
+  }
+  EXPECT_EQ(handler->ReadString(4), "BBBB");
+  handler->WriteLn("end");
 }
 
 TEST(TIdSSLIOHandlerSocketOpenSSL, CloseSendsCloseNotify) {
