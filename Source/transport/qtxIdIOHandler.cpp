@@ -295,12 +295,6 @@ std::string TIdIOHandler::ReadLn(const std::string& aTerminator, int aTimeout, i
   return ReadLnFromSource(held, terminatorPos, aTimeout, aMaxLineLength);
 }
 
-int TIdIOHandler::FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos) const {
-  if (aStartPos >= FInputBuffer->Size()) return -1;
-  if (aTerminator.Bytes.size() == 1) return FInputBuffer->IndexOf(aTerminator.Bytes[0], aStartPos);
-  return FInputBuffer->IndexOf(aTerminator.Bytes, aStartPos);
-}
-
 std::string TIdIOHandler::TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator) {
   TIdBuffer& input = *FInputBuffer;
   const uint8_t* data = input.Data();

@@ -324,7 +324,11 @@ private:
   }
   const TTerminatorBytes& RefreshTerminatorBytes(const std::string& aTerminator, const IIdTextEncoding& aEncoding);
   // The position of the terminator in the input buffer from aStartPos, or -1.
-  int FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos) const;
+  int FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos) const {
+    if (aStartPos >= FInputBuffer->Size()) return -1;
+    if (aTerminator.Bytes.size() == 1) return FInputBuffer->IndexOf(aTerminator.Bytes[0], aStartPos);
+    return FInputBuffer->IndexOf(aTerminator.Bytes, aStartPos);
+  }
   // Takes the line that ends at aTerminatorPos, with its terminator, out of
   // the input buffer.
   std::string TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator);

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/qtxIdTextEncoding.h"
 
 namespace qtx {
@@ -16,28 +20,20 @@ namespace qtx {
 bool MapsASCIIToItself(const TIdTextEncodingBase& aEncoding);
 
 inline bool AllBelow0x80(const uint8_t* aBytes, size_t aCount) noexcept {
-  constexpr uint64_t kHighBits = 0x8080808080808080ull;
-  auto word = [aBytes](size_t aAt) {
-    uint64_t value;
-    std::memcpy(&value, aBytes + aAt, sizeof value);
-    return value;
-  };
-  if (aCount < 8) {
-    uint8_t any = 0;
-    for (size_t i = 0; i < aCount; ++i) any |= aBytes[i];
-    return any < 0x80;
+#if defined(__SSE2__)
+  if (aCount >= 16) {
+    // Sixteen bytes a step, and a last block ending at the end (it may
+    // overlap the one before); the high bits of all of them or'ed together.
+    __m128i any = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aBytes + aCount - 16));
+    for (size_t i = 0; i + 16 <= aCount; i += 16) {
+      any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(aBytes + i)));
+    }
+    return _mm_movemask_epi8(any) == 0;
   }
-  // Words from the start, and one last word ending at the end (it may
-  // overlap the one before), in two independent chains.
-  uint64_t any = word(aCount - 8);
-  uint64_t other = 0;
-  size_t i = 0;
-  for (; i + 16 <= aCount; i += 16) {
-    any |= word(i);
-    other |= word(i + 8);
-  }
-  if (i + 8 <= aCount) any |= word(i);
-  return ((any | other) & kHighBits) == 0;
+#endif
+  uint8_t any = 0;
+  for (size_t i = 0; i < aCount; ++i) any |= aBytes[i];
+  return any < 0x80;
 }
 
 // aMapsASCII is MapsASCIIToItself(aEncoding), which callers may keep.
