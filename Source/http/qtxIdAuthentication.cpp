@@ -15,6 +15,12 @@ TIdAuthentication::TIdAuthentication() { FParams.SetFoldLength(INT_MAX); }
 
 void TIdAuthentication::SetRequest(const std::string&, const std::string&) {}
 
+void TIdAuthentication::SetAuthParams(const TStrings& aValue) {
+  if (&aValue == &FAuthParams) return;
+  FAuthParams.Clear();
+  for (int i = 0; i < aValue.Count(); ++i) FAuthParams.Add(aValue[i]);
+}
+
 std::string TIdAuthentication::ReadAuthInfo(std::string_view aAuthName) const {
   for (int i = 0; i < FAuthParams.Count(); ++i) {
     const std::string& line = FAuthParams[i];

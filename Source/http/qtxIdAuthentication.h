@@ -46,7 +46,8 @@ public:
   // starting with its scheme word.
   TIdHeaderList& AuthParams() noexcept { return FAuthParams; }
   const TIdHeaderList& AuthParams() const noexcept { return FAuthParams; }
-  void SetAuthParams(const TStrings& aValue) { FAuthParams.Assign(aValue); }
+  // Copies the lines as they are, from any kind of list.
+  void SetAuthParams(const TStrings& aValue);
 
   // The first challenge line of the scheme aAuthName, or empty.
   std::string ReadAuthInfo(std::string_view aAuthName) const;

@@ -565,7 +565,7 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aF
 
 TIdFormDataField& TIdMultiPartFormDataStream::AddFile(const std::string& aFieldName, const std::string& aFileName,
                                                       const std::string& aContentType) {
-  auto file = std::make_unique<TFileStream>(aFileName, fmOpenRead | fmShareDenyWrite);
+  auto file = std::make_unique<TFileStream>(aFileName, fmOpenRead | fmShareExclusive);
   TIdFormDataField& field = FFields.Add();
   try {
     field.SetOwnedFieldStream(std::move(file));

@@ -81,6 +81,7 @@ void TIdZLibCompressorBase::DecompressDeflateStream(TStream& aInStream, TStream&
   std::array<uint8_t, 2> head{};
   const int64_t got = aInStream.Read(head.data(), 2);
   aInStream.SetPosition(start);
+  if (got <= 0) return;  // an empty body labelled with a coding (a 204 or a HEAD answer)
   if (got == 2 && head[0] == kGZipId1 && head[1] == kGZipId2) {
     DecompressGZipStream(aInStream, aOutStream);
   } else if (got == 2 && IsZLibHeader(head[0], head[1])) {
@@ -91,6 +92,7 @@ void TIdZLibCompressorBase::DecompressDeflateStream(TStream& aInStream, TStream&
 }
 
 void TIdZLibCompressorBase::DecompressGZipStream(TStream& aInStream, TStream& aOutStream) {
+  if (aInStream.Position() >= aInStream.Size()) return;  // an empty body labelled with a coding
   std::array<uint8_t, 3> ident{};
   for (auto& b : ident) b = ReadHeaderByte(aInStream);
   if (ident[0] != kGZipId1 || ident[1] != kGZipId2 || ident[2] != kDeflateMethod) throw EIdDecompressionError(SNotGZip);

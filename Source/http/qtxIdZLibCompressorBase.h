@@ -48,7 +48,8 @@ public:
   virtual void DecompressStream(TStream& aInStream, TStream& aOutStream, int aWindowBits) = 0;
 
   // A "deflate" content coding: a zlib stream (what HTTP means by deflate),
-  // a gzip stream, or the raw deflate data that some servers send.
+  // a gzip stream, or the raw deflate data that some servers send. An empty
+  // input, here and for gzip, gives an empty output.
   virtual void DecompressDeflateStream(TStream& aInStream, TStream& aOutStream);
   // A "gzip" content coding: walks the gzip header, inflates the data and
   // checks the trailer's CRC-32 and length. aInStream is modified.

@@ -149,11 +149,16 @@ void TqtxObjectJSON::Clear() {
 
 // -------------------------------------------------------------------- TqtxJSON
 
-TqtxJSON::~TqtxJSON() { DetachNodes(); }
+TqtxJSON::~TqtxJSON() { ReleaseNodes(); }
 
-void TqtxJSON::DetachNodes() noexcept {
-  for (const IqtxObjectJSON& node : FData)
+// Lets go of every node in one pass; a node a caller still holds stays
+// valid, detached from this document.
+void TqtxJSON::ReleaseNodes() noexcept {
+  TqtxObjectJSONList::TItems nodes = FData.Take();
+  for (IqtxObjectJSON& node : nodes) {
     if (node->FOwner == this) node->FOwner = nullptr;
+    node.reset();
+  }
 }
 
 // A node that left the list no longer changes this document's text.
@@ -279,8 +284,7 @@ IqtxObjectJSON TqtxJSON::AppendPair(std::string_view aName, double aValue) {
 
 void TqtxJSON::Clear() {
   Changed();
-  DetachNodes();
-  FData.Clear();
+  ReleaseNodes();
 }
 
 void TqtxJSON::Read(std::string_view aText) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -79,7 +80,8 @@ public:
   IqtxObjectJSON SetItem(int aIndex, IqtxObjectJSON aValue);
   void Add(IqtxObjectJSON aNode) { FItems.push_back(std::move(aNode)); }
   bool Contains(const TqtxObjectJSON* aNode) const noexcept;
-  void Clear() noexcept { FItems.clear(); }
+  // Moves the nodes out, leaving the list empty.
+  TItems Take() noexcept { return std::exchange(FItems, {}); }
 
   TItems::const_iterator begin() const noexcept { return FItems.begin(); }
   TItems::const_iterator end() const noexcept { return FItems.end(); }
@@ -197,7 +199,7 @@ private:
   IqtxObjectJSON NewNode(std::string aName, TqtxJSONtype aKind);
   void Append(IqtxObjectJSON aNode) { FData.Add(std::move(aNode)); }
   void Released(const IqtxObjectJSON& aNode) noexcept;
-  void DetachNodes() noexcept;
+  void ReleaseNodes() noexcept;
   // Drops the parsed text kept for this document and its ancestors.
   void Changed() noexcept;
   bool HasSliceFor(bool aIsArray) const noexcept { return FSource && FSliceIsArray == aIsArray; }

@@ -26,7 +26,7 @@ void TqtxJSONReader::ReadInto(TqtxJSON& aDocument) {
   }
 }
 
-void TqtxJSONReader::SkipWhitespace() noexcept {
+void TqtxJSONReader::SkipBlanks() noexcept {
   const size_t start = FPos;
   while (!AtEnd()) {
     const char c = Current();

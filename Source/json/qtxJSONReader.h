@@ -22,7 +22,13 @@ public:
 private:
   bool AtEnd() const noexcept { return FPos >= FText.size(); }
   char Current() const noexcept { return FText[FPos]; }
-  void SkipWhitespace() noexcept;
+  // Most calls stand on a token already: that case stays inline.
+  void SkipWhitespace() noexcept {
+    if (AtEnd()) return;
+    const char c = Current();
+    if (c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '#') SkipBlanks();
+  }
+  void SkipBlanks() noexcept;
   bool ParseObject(TqtxJSON& aDocument);
   bool ParseArray(TqtxJSON& aDocument);
   bool ParseValue(TqtxJSON& aDocument, bool aInObject);

@@ -6,6 +6,8 @@
 
 #include "platform/qtxSysUtils.h"
 #include "tls/qtxIdSigPipeGuard.h"
+#include "transport/qtxIdSocketError.h"
+#include "transport/qtxIdStackPosix.h"
 
 namespace qtx {
 namespace {
@@ -51,8 +53,8 @@ std::string ErrorCodeText(unsigned long aCode) {
   ThrowSSLError(aClass, std::move(aMessage), aErrorCode, aRetCode);
 }
 
-// PENDING(tcp merge): replace with the stack's socket-error mapping.
-[[noreturn]] void RaiseLastSocketErrorOfSession() { throw EIdSocketError(errno, "Socket Error"); }
+// A failed system call under the session: the socket error for errno.
+[[noreturn]] void RaiseLastSocketErrorOfSession() { RaiseSocketError(WinsockCodeForErrno(errno)); }
 
 }  // namespace
 
@@ -116,7 +118,7 @@ void TIdSSLSocket::Connect(int aHandle) {
   if (!fSSL) throw EIdOSSLCreatingSessionError(RSSSLCreatingSessionError);
   if (api.SSL_set_ex_data(fSSL, 0, this) <= 0)
     throw EIdOSSLDataBindingError(JoinLines(RSSSLDataBindingError, OpenSSLErrorText()));
-  if (api.SSL_set_fd(fSSL, aHandle) <= 0) throw EIdOSSLFDSetError(JoinLines(RSSSLFDSetError, OpenSSLErrorText()));
+  if (!AttachSocket(aHandle)) throw EIdOSSLFDSetError(JoinLines(RSSSLFDSetError, OpenSSLErrorText()));
   if (!fHostName.empty()) {
     api.SSL_ctrl(fSSL, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(fHostName.c_str()));
     // Chain verification alone would accept a valid certificate of any host.
@@ -124,15 +126,32 @@ void TIdSSLSocket::Connect(int aHandle) {
   }
   int ret;
   {
-    TIdSigPipeGuard guard;
+    TIdSigPipeGuard guard(FNeedsSigPipeGuard);
     ret = api.SSL_connect(fSSL);
   }
-  if (ret < 1) RaiseSSLError(TIdSSLErrorClass::ConnectError, SSLErrorOf(ret), ret, RSSSLConnectError);
+  if (ret < 1) {
+    FLastErrno = errno;
+    const int code = SSLErrorOf(ret);
+    errno = FLastErrno;  // a system error is reported from errno
+    RaiseSSLError(TIdSSLErrorClass::ConnectError, code, ret, RSSSLConnectError);
+  }
 
   TIdSSLCipher& cipher = Cipher();
   if (fParent)
     fParent->FireStatusInfo(
         Format(RSSSLCipherStatus, {cipher.Name(), cipher.Description(), cipher.Bits(), cipher.Version()}));
+}
+
+bool TIdSSLSocket::AttachSocket(int aHandle) {
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  const PBIO_METHOD noSignal = NoSignalSocketMethod();
+  FNeedsSigPipeGuard = noSignal == nullptr;
+  if (FNeedsSigPipeGuard) return api.SSL_set_fd(fSSL, aHandle) > 0;
+  PBIO bio = api.BIO_new(noSignal);
+  if (!bio) return false;
+  api.BIO_int_ctrl(bio, BIO_C_SET_FD, BIO_NOCLOSE, aHandle);
+  api.SSL_set_bio(fSSL, bio, bio);  // the session owns the BIO now
+  return true;
 }
 
 void TIdSSLSocket::CheckHostName() {
@@ -149,7 +168,7 @@ int TIdSSLSocket::SSLErrorOf(int aRet) const { return OpenSSLAPI().SSL_get_error
 
 int TIdSSLSocket::Recv(TIdBytes& aBuffer) {
   const TIdOpenSSLAPI& api = OpenSSLAPI();
-  TIdSigPipeGuard guard;  // a read may answer the peer (key update, alert)
+  TIdSigPipeGuard guard(FNeedsSigPipeGuard);  // a read may answer the peer (key update, alert)
   for (;;) {
     const int ret = api.SSL_read(fSSL, aBuffer.data(), static_cast<int>(aBuffer.size()));
     if (ret > 0) return ret;
@@ -168,7 +187,7 @@ int TIdSSLSocket::Recv(TIdBytes& aBuffer) {
 
 int TIdSSLSocket::Send(const TIdBytes& aBuffer, int aOffset, int aLength) {
   const TIdOpenSSLAPI& api = OpenSSLAPI();
-  TIdSigPipeGuard guard;
+  TIdSigPipeGuard guard(FNeedsSigPipeGuard);
   int written = 0;
   while (written < aLength) {
     const int ret = api.SSL_write(fSSL, aBuffer.data() + aOffset + written, aLength - written);
@@ -193,7 +212,7 @@ int TIdSSLSocket::Send(const TIdBytes& aBuffer, int aOffset, int aLength) {
 int TIdSSLSocket::Shutdown() {
   // OpenSSL forbids a shutdown after a fatal error on the session.
   if (!fSSL || FFailed) return -1;
-  TIdSigPipeGuard guard;
+  TIdSigPipeGuard guard(FNeedsSigPipeGuard);
   const int result = OpenSSLAPI().SSL_shutdown(fSSL);
   if (result < 0) FFailed = true;
   OpenSSLAPI().ERR_clear_error();
@@ -202,7 +221,10 @@ int TIdSSLSocket::Shutdown() {
 
 int TIdSSLSocket::Pending() const {
   const TIdOpenSSLAPI& api = OpenSSLAPI();
-  return fSSL && api.SSL_pending ? api.SSL_pending(fSSL) : 0;
+  if (!fSSL) return 0;
+  // Bytes read ahead from the socket but not yet decrypted count too.
+  if (api.SSL_has_pending && api.SSL_has_pending(fSSL)) return 1;
+  return api.SSL_pending ? api.SSL_pending(fSSL) : 0;
 }
 
 TIdX509* TIdSSLSocket::PeerCert() {

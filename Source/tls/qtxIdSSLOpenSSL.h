@@ -3,6 +3,7 @@
 // a connected socket, and their exceptions. The IO handler that puts them
 // under the IO handler's primitives is at the end of this header.
 
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -12,6 +13,7 @@
 #include "core/qtxIdException.h"
 #include "core/qtxIdTextEncoding.h"
 #include "platform/qtxStrings.h"
+#include "tls/qtxIdSSL.h"
 #include "tls/qtxIdSSLOpenSSLHeaders.h"
 #include "tls/qtxIdSSLOpenSSLX509.h"
 
@@ -40,7 +42,7 @@ public:
   constexpr uint32_t Bits() const noexcept { return FBits; }
   constexpr bool Contains(E aMember) const noexcept { return (FBits >> aMember) & 1u; }
   constexpr bool Empty() const noexcept { return FBits == 0; }
-  constexpr int Count() const noexcept { return __builtin_popcount(FBits); }
+  constexpr int Count() const noexcept { return std::popcount(FBits); }
   constexpr void Include(E aMember) noexcept { FBits |= 1u << aMember; }
   constexpr void Exclude(E aMember) noexcept { FBits &= ~(1u << aMember); }
   constexpr bool operator==(const TIdSet&) const = default;
@@ -253,6 +255,7 @@ public:
   int SSLErrorOf(int aRet) const;
   // errno of the last failed read or write.
   int LastErrno() const noexcept { return FLastErrno; }
+  // More than 0 when bytes wait inside OpenSSL (decrypted or read ahead).
   int Pending() const;
   // The peer's certificate (null when it sent none).
   TIdX509* PeerCert();
@@ -261,6 +264,8 @@ public:
   std::string SSLVersion() const;
 
 private:
+  // The socket under the session: through the no-signal BIO where there is one.
+  bool AttachSocket(int aHandle);
   void CheckHostName();
 
   IIdSSLEvents* fParent;
@@ -271,6 +276,7 @@ private:
   std::unique_ptr<TIdSSLCipher> fSSLCipher;
   bool FFailed = false;  // a fatal error ended the session
   int FLastErrno = 0;
+  bool FNeedsSigPipeGuard = true;
 };
 
 // Raises the exception for a failed session call: SSL errors become
@@ -279,5 +285,78 @@ private:
 // socket error, anything else aClass with the code's text.
 enum class TIdSSLErrorClass { APISSLError, ConnectError, FDSetError, DataBindingError };
 [[noreturn]] void RaiseSSLError(TIdSSLErrorClass aClass, int aErrorCode, int aRetCode, const std::string& aPrefix);
+
+// ---------------------------------------------------------------- IO handler
+
+// TLS over OpenSSL under the IO handler: the TCP connection (and any proxy
+// tunnel) is made in the clear, then a client handshake runs on the socket
+// and reads and writes go through the session.
+class TIdSSLIOHandlerSocketOpenSSL : public TIdSSLIOHandlerSocketBase, public IIdSSLEvents {
+public:
+  using TStatusInfoEvent = std::function<void(const std::string& aMsg)>;
+  using TStatusInfoExEvent = std::function<void(TIdSSLIOHandlerSocketOpenSSL& aSender, PSSL aSSL, int aWhere, int aRet,
+                                                const std::string& aType, const std::string& aMsg)>;
+  using TPasswordEvent = std::function<void(std::string& aPassword)>;
+  using TPasswordExEvent =
+      std::function<void(TIdSSLIOHandlerSocketOpenSSL& aSender, std::string& aPassword, bool aIsWrite)>;
+  using TVerifyPeerEvent = std::function<bool(TIdX509& aCertificate, bool aOk, int aDepth, int aError)>;
+  using TBeforeConnectEvent = std::function<void(TIdSSLIOHandlerSocketOpenSSL& aSender)>;
+
+  explicit TIdSSLIOHandlerSocketOpenSSL(TComponent* aOwner = nullptr);
+  ~TIdSSLIOHandlerSocketOpenSSL() override;
+
+  TIdSSLOptions& SSLOptions() noexcept { return FxSSLOptions; }
+  void SetSSLOptions(const TIdSSLOptions& aValue) { FxSSLOptions = aValue; }
+  // The protocols offered by ALPN, by preference.
+  TStrings& ALPNProtocols() noexcept { return FALPNProtocols; }
+  TIdSSLSocket* SSLSocket() const noexcept { return fSSLSocket.get(); }
+  TIdSSLContext* SSLContext() const noexcept { return fSSLContext.get(); }
+  // The protocol the server chose by ALPN, and the session's TLS version.
+  std::string GetALPNProtocol() const;
+  std::string GetSSLVersion() const;
+
+  void SetPassThrough(bool aValue) override;
+  void StartSSL() override;
+  void Close() override;
+  // Decrypted bytes OpenSSL already holds count as readable at once.
+  bool Readable(int aMSec = IdTimeoutDefault) override;
+  std::unique_ptr<TIdSSLIOHandlerSocketBase> Clone() override;
+
+  TStatusInfoEvent OnStatusInfo;
+  TStatusInfoExEvent OnStatusInfoEx;
+  TPasswordEvent OnGetPassword;
+  TPasswordExEvent OnGetPasswordEx;
+  TVerifyPeerEvent OnVerifyPeer;
+  TBeforeConnectEvent OnBeforeConnect;
+
+  // IIdSSLEvents: the context and session call back through these.
+  void FireStatusInfo(const std::string& aMsg) override;
+  void FireStatusInfoEx(PSSL aSSL, int aWhere, int aRet, const std::string& aType, const std::string& aMsg) override;
+  void FireGetPassword(std::string& aPassword) override;
+  void FireGetPasswordEx(std::string& aPassword, bool aIsWrite) override;
+  // True when no OnVerifyPeer is assigned.
+  bool FireVerifyPeer(TIdX509& aCertificate, bool aOk, int aDepth, int aError) override;
+
+protected:
+  void ConnectToPeer() override;
+  int ReadSecure(TIdBytes& aBuffer) override;
+  int WriteSecure(const TIdBytes& aBuffer, int aOffset, int aLength) override;
+  int FilterSocketError(int aResult) override;
+  [[noreturn]] void RaiseSocketErrorCode(int aErrorCode) override;
+  virtual void FireBeforeConnect();
+  virtual void NegotiateTLS();
+
+private:
+  void EnsureContext();
+  // The server name: the host of URIToCheck, else the handler's Host.
+  std::string SNIHostName() const;
+  void SetSocketTimeouts(int aMilliseconds);
+
+  std::unique_ptr<TIdSSLContext> fSSLContext;
+  TIdSSLOptions FxSSLOptions;
+  std::unique_ptr<TIdSSLSocket> fSSLSocket;
+  TStringList FALPNProtocols;
+  int FLastSocketError = 0;  // of the last failed TLS read or write
+};
 
 }  // namespace qtx

@@ -289,6 +289,9 @@ void TIdSSLContext::InitContext(TIdSSLCtxMode aCtxMode) {
 
   ApplyProtocolSwitches();
   a.SSL_CTX_ctrl(fContext, SSL_CTRL_MODE, SSL_MODE_AUTO_RETRY, nullptr);
+  // Reading ahead takes a record with one receive instead of two; it needs
+  // SSL_has_pending so that buffered bytes count as readable.
+  if (a.SSL_has_pending) a.SSL_CTX_ctrl(fContext, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
   a.SSL_CTX_set_default_passwd_cb(fContext, PasswordCallback);
   a.SSL_CTX_set_default_passwd_cb_userdata(fContext, this);
   a.SSL_CTX_set_default_verify_paths(fContext);

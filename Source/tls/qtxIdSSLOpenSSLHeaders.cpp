@@ -1,6 +1,9 @@
 #include "tls/qtxIdSSLOpenSSLHeaders.h"
 
 #include <dlfcn.h>
+#include <sys/socket.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <memory>
@@ -45,6 +48,7 @@ struct TLoaderState {
   std::vector<std::string> Failures;
   unsigned long Version = 0;
   TIdOpenSSLAPI API;
+  PBIO_METHOD NoSignalSocket = nullptr;
   // 1.0 leaves thread safety to its user: one lock per OpenSSL lock number.
   std::unique_ptr<std::mutex[]> CryptoLocks;
 };
@@ -172,6 +176,7 @@ void BindSSLFunctions(TBinder& b, TIdOpenSSLAPI& a) {
 
   b.Ssl(a.SSL_peek, "SSL_peek", rqOptional);
   b.Ssl(a.SSL_pending, "SSL_pending", rqOptional);
+  b.Ssl(a.SSL_has_pending, "SSL_has_pending", rqOptional);
   b.Ssl(a.SSL_do_handshake, "SSL_do_handshake", rqOptional);
   b.Ssl(a.SSL_get0_alpn_selected, "SSL_get0_alpn_selected", rqOptional);
   b.Ssl(a.SSL_CTX_set_alpn_protos, "SSL_CTX_set_alpn_protos", rqOptional);
@@ -180,6 +185,7 @@ void BindSSLFunctions(TBinder& b, TIdOpenSSLAPI& a) {
   b.Ssl(a.SSL_CTX_clear_options, "SSL_CTX_clear_options", rqOptional);
   b.Ssl(a.SSL_set1_host, "SSL_set1_host", rqOptional);
   b.Ssl(a.SSL_get0_param, "SSL_get0_param", rqOptional);
+  b.Ssl(a.SSL_set_bio, "SSL_set_bio", rqOptional);
 }
 
 void BindCryptoFunctions(TBinder& b, TIdOpenSSLAPI& a) {
@@ -242,6 +248,27 @@ void BindCryptoFunctions(TBinder& b, TIdOpenSSLAPI& a) {
   b.Crypto(a.PEM_read_bio_DHparams, "PEM_read_bio_DHparams", rqOptional);
   b.Crypto(a.DH_free, "DH_free", rqOptional);
 
+  b.Crypto(a.BIO_s_socket, "BIO_s_socket", rqOptional);
+  b.Crypto(a.BIO_get_new_index, "BIO_get_new_index", rqOptional);
+  b.Crypto(a.BIO_meth_new, "BIO_meth_new", rqOptional);
+  b.Crypto(a.BIO_meth_free, "BIO_meth_free", rqOptional);
+  b.Crypto(a.BIO_meth_set_write, "BIO_meth_set_write", rqOptional);
+  b.Crypto(a.BIO_meth_get_read, "BIO_meth_get_read", rqOptional);
+  b.Crypto(a.BIO_meth_set_read, "BIO_meth_set_read", rqOptional);
+  b.Crypto(a.BIO_meth_get_puts, "BIO_meth_get_puts", rqOptional);
+  b.Crypto(a.BIO_meth_set_puts, "BIO_meth_set_puts", rqOptional);
+  b.Crypto(a.BIO_meth_get_ctrl, "BIO_meth_get_ctrl", rqOptional);
+  b.Crypto(a.BIO_meth_set_ctrl, "BIO_meth_set_ctrl", rqOptional);
+  b.Crypto(a.BIO_meth_get_create, "BIO_meth_get_create", rqOptional);
+  b.Crypto(a.BIO_meth_set_create, "BIO_meth_set_create", rqOptional);
+  b.Crypto(a.BIO_meth_get_destroy, "BIO_meth_get_destroy", rqOptional);
+  b.Crypto(a.BIO_meth_set_destroy, "BIO_meth_set_destroy", rqOptional);
+  b.Crypto(a.BIO_new, "BIO_new", rqOptional);
+  b.Crypto(a.BIO_ctrl, "BIO_ctrl", rqOptional);
+  b.Crypto(a.BIO_int_ctrl, "BIO_int_ctrl", rqOptional);
+  b.Crypto(a.BIO_set_flags, "BIO_set_flags", rqOptional);
+  b.Crypto(a.BIO_clear_flags, "BIO_clear_flags", rqOptional);
+
   b.Crypto(a.DES_set_odd_parity, "DES_set_odd_parity", rqOptional);
   b.Crypto(a.DES_set_key, "DES_set_key", rqOptional);
   b.Crypto(a.DES_set_key_unchecked, "DES_set_key_unchecked", rqOptional);
@@ -265,6 +292,41 @@ bool InitialiseLibrary(TLoaderState& s, int aGeneration, const TIdOpenSSLAPI& a)
   }
   s.Version = a.OpenSSL_version_num();
   return true;
+}
+
+// The write of the no-signal socket BIO: send() with MSG_NOSIGNAL and the
+// retry flags OpenSSL's own socket write sets.
+int NoSignalSocketWrite(PBIO aBIO, const char* aData, int aLength) {
+  const TIdOpenSSLAPI& api = State().API;
+  int fd = -1;
+  api.BIO_ctrl(aBIO, BIO_C_GET_FD, 0, &fd);
+  errno = 0;
+  const ssize_t sent = send(fd, aData, static_cast<size_t>(aLength), MSG_NOSIGNAL);
+  api.BIO_clear_flags(aBIO, BIO_FLAGS_RWS | BIO_FLAGS_SHOULD_RETRY);
+  if (sent <= 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+    api.BIO_set_flags(aBIO, BIO_FLAGS_WRITE | BIO_FLAGS_SHOULD_RETRY);
+  return static_cast<int>(sent);
+}
+
+// OpenSSL's socket BIO with NoSignalSocketWrite for its writes, or null.
+PBIO_METHOD MakeNoSignalSocketMethod(const TIdOpenSSLAPI& a) {
+  if (!a.BIO_s_socket || !a.BIO_get_new_index || !a.BIO_meth_new || !a.BIO_meth_free || !a.BIO_meth_set_write ||
+      !a.BIO_meth_get_read || !a.BIO_meth_set_read || !a.BIO_meth_get_puts || !a.BIO_meth_set_puts ||
+      !a.BIO_meth_get_ctrl || !a.BIO_meth_set_ctrl || !a.BIO_meth_get_create || !a.BIO_meth_set_create ||
+      !a.BIO_meth_get_destroy || !a.BIO_meth_set_destroy || !a.BIO_new || !a.BIO_ctrl || !a.BIO_int_ctrl ||
+      !a.BIO_set_flags || !a.BIO_clear_flags || !a.SSL_set_bio)
+    return nullptr;
+  const PBIO_METHOD socket = a.BIO_s_socket();
+  PBIO_METHOD method =
+      a.BIO_meth_new(a.BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "qtx socket");
+  if (!method) return nullptr;
+  a.BIO_meth_set_write(method, NoSignalSocketWrite);
+  a.BIO_meth_set_read(method, a.BIO_meth_get_read(socket));
+  a.BIO_meth_set_puts(method, a.BIO_meth_get_puts(socket));
+  a.BIO_meth_set_ctrl(method, a.BIO_meth_get_ctrl(socket));
+  a.BIO_meth_set_create(method, a.BIO_meth_get_create(socket));
+  a.BIO_meth_set_destroy(method, a.BIO_meth_get_destroy(socket));
+  return method;
 }
 
 void CloseLibraries(void*& aCrypto, void*& aSSL) {
@@ -306,6 +368,7 @@ bool TryLoadGeneration(TLoaderState& s, int aGeneration) {
   }
 
   s.API = api;
+  s.NoSignalSocket = MakeNoSignalSocketMethod(api);
   s.CryptoLib = crypto;
   s.SSLLib = ssl;
   s.LoadedGeneration = aGeneration;
@@ -361,6 +424,8 @@ void UnloadTLSLibraries() {
       s.API.EVP_cleanup();
       s.CryptoLocks.reset();
     }
+    if (s.NoSignalSocket) s.API.BIO_meth_free(s.NoSignalSocket);
+    s.NoSignalSocket = nullptr;
     CloseLibraries(s.CryptoLib, s.SSLLib);
   }
   s.Loaded.store(false, std::memory_order_release);
@@ -403,6 +468,8 @@ std::string OpenSSLVersionText() {
 }
 
 const TIdOpenSSLAPI& OpenSSLAPI() { return State().API; }
+
+PBIO_METHOD NoSignalSocketMethod() { return State().NoSignalSocket; }
 
 void* OpenSSLCryptoSymbol(const char* aName) {
   TLoaderState& s = State();

@@ -35,6 +35,7 @@ using PASN1_STRING = struct TIdASN1StringObject*;
 using PEVP_MD = const struct TIdEVPMDObject*;
 using PEVP_PKEY = struct TIdEVPPKeyObject*;
 using PBIO = struct TIdBIOObject*;
+using PBIO_METHOD = struct TIdBIOMethodObject*;
 using PDH = struct TIdDHObject*;
 using PPKCS12 = struct TIdPKCS12Object*;
 using POPENSSL_STACK = struct TIdStackObject*;
@@ -53,6 +54,7 @@ constexpr int SSL_CTRL_MODE = 33;
 constexpr int SSL_CTRL_SET_TMP_DH = 3;
 constexpr int SSL_CTRL_EXTRA_CHAIN_CERT = 14;
 constexpr int SSL_CTRL_SET_TLSEXT_HOSTNAME = 55;
+constexpr int SSL_CTRL_SET_READ_AHEAD = 41;
 constexpr int SSL_CTRL_CLEAR_OPTIONS = 77;
 constexpr int SSL_CTRL_SET_MIN_PROTO_VERSION = 123;
 constexpr int SSL_CTRL_SET_MAX_PROTO_VERSION = 124;
@@ -84,6 +86,14 @@ constexpr int SSL_ST_CONNECT = 0x1000;
 constexpr int SSL_ST_ACCEPT = 0x2000;
 
 constexpr int SSL_FILETYPE_PEM = 1;
+constexpr int BIO_C_SET_FD = 104;
+constexpr int BIO_C_GET_FD = 105;
+constexpr int BIO_NOCLOSE = 0;
+constexpr int BIO_TYPE_DESCRIPTOR = 0x0100;
+constexpr int BIO_TYPE_SOURCE_SINK = 0x0400;
+constexpr int BIO_FLAGS_WRITE = 0x02;
+constexpr int BIO_FLAGS_RWS = 0x07;
+constexpr int BIO_FLAGS_SHOULD_RETRY = 0x08;
 constexpr int CRYPTO_LOCK = 1;
 
 using TIdPasswordCallback = int (*)(char* aBuf, int aSize, int aRWFlag, void* aUserData);
@@ -175,6 +185,7 @@ struct TIdOpenSSLAPI {
   // libssl: optional.
   int (*SSL_peek)(PSSL, void*, int) = nullptr;
   int (*SSL_pending)(PSSL) = nullptr;
+  int (*SSL_has_pending)(PSSL) = nullptr;  // from 1.1
   int (*SSL_do_handshake)(PSSL) = nullptr;
   void (*SSL_get0_alpn_selected)(PSSL, const unsigned char**, unsigned*) = nullptr;
   int (*SSL_CTX_set_alpn_protos)(PSSL_CTX, const unsigned char*, unsigned) = nullptr;
@@ -182,6 +193,7 @@ struct TIdOpenSSLAPI {
   uint64_t (*SSL_CTX_set_options)(PSSL_CTX, uint64_t) = nullptr;    // from 1.1
   uint64_t (*SSL_CTX_clear_options)(PSSL_CTX, uint64_t) = nullptr;  // from 1.1
   int (*SSL_set1_host)(PSSL, const char*) = nullptr;                // from 1.1
+  void (*SSL_set_bio)(PSSL, PBIO, PBIO) = nullptr;
   PX509_VERIFY_PARAM (*SSL_get0_param)(PSSL) = nullptr;             // from 1.0.2
 
   // libcrypto: version (OpenSSL_version_num / OpenSSL_version from 1.1,
@@ -246,6 +258,28 @@ struct TIdOpenSSLAPI {
   PDH (*PEM_read_bio_DHparams)(PBIO, PDH*, TIdPasswordCallback, void*) = nullptr;
   void (*DH_free)(PDH) = nullptr;
 
+  // libcrypto: a socket BIO whose writes never raise SIGPIPE (from 1.1).
+  PBIO_METHOD (*BIO_s_socket)() = nullptr;
+  int (*BIO_get_new_index)() = nullptr;
+  PBIO_METHOD (*BIO_meth_new)(int, const char*) = nullptr;
+  void (*BIO_meth_free)(PBIO_METHOD) = nullptr;
+  int (*BIO_meth_set_write)(PBIO_METHOD, int (*)(PBIO, const char*, int)) = nullptr;
+  int (*(*BIO_meth_get_read)(PBIO_METHOD))(PBIO, char*, int) = nullptr;
+  int (*BIO_meth_set_read)(PBIO_METHOD, int (*)(PBIO, char*, int)) = nullptr;
+  int (*(*BIO_meth_get_puts)(PBIO_METHOD))(PBIO, const char*) = nullptr;
+  int (*BIO_meth_set_puts)(PBIO_METHOD, int (*)(PBIO, const char*)) = nullptr;
+  long (*(*BIO_meth_get_ctrl)(PBIO_METHOD))(PBIO, int, long, void*) = nullptr;
+  int (*BIO_meth_set_ctrl)(PBIO_METHOD, long (*)(PBIO, int, long, void*)) = nullptr;
+  int (*(*BIO_meth_get_create)(PBIO_METHOD))(PBIO) = nullptr;
+  int (*BIO_meth_set_create)(PBIO_METHOD, int (*)(PBIO)) = nullptr;
+  int (*(*BIO_meth_get_destroy)(PBIO_METHOD))(PBIO) = nullptr;
+  int (*BIO_meth_set_destroy)(PBIO_METHOD, int (*)(PBIO)) = nullptr;
+  PBIO (*BIO_new)(PBIO_METHOD) = nullptr;
+  long (*BIO_ctrl)(PBIO, int, long, void*) = nullptr;
+  long (*BIO_int_ctrl)(PBIO, int, long, int) = nullptr;
+  void (*BIO_set_flags)(PBIO, int) = nullptr;
+  void (*BIO_clear_flags)(PBIO, int) = nullptr;
+
   // libcrypto: optional primitives for the NTLM authentication scheme.
   void (*DES_set_odd_parity)(void* aKey) = nullptr;
   int (*DES_set_key)(const void* aKey, void* aSchedule) = nullptr;
@@ -279,6 +313,11 @@ std::string WhichFailedToLoad();
 // The loaded library's version number (0x30000000 style) and text.
 unsigned long OpenSSLVersionNumber();
 std::string OpenSSLVersionText();
+
+// OpenSSL's socket BIO with its writes made by send(MSG_NOSIGNAL), so that a
+// vanished peer fails a write with EPIPE instead of raising SIGPIPE; null
+// when the library cannot make one (1.0).
+PBIO_METHOD NoSignalSocketMethod();
 
 // The bound functions; valid while the libraries are loaded.
 const TIdOpenSSLAPI& OpenSSLAPI();

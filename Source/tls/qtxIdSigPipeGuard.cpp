@@ -15,25 +15,22 @@ sigset_t SigPipeSet() {
   return set;
 }
 
-bool SigPipePending() {
-  sigset_t pending;
-  sigemptyset(&pending);
-  return sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
-}
-
 }  // namespace
 
-TIdSigPipeGuard::TIdSigPipeGuard() {
+TIdSigPipeGuard::TIdSigPipeGuard(bool aActive) : FActive(aActive), FOldMask(), FWasBlocked(false) {
+  if (!FActive) return;
   const sigset_t pipe = SigPipeSet();
-  // A SIGPIPE pending before the call is not ours to discard.
-  FWasPending = SigPipePending();
   pthread_sigmask(SIG_BLOCK, &pipe, &FOldMask);
+  // A thread that blocks SIGPIPE itself keeps whatever is pending.
+  FWasBlocked = sigismember(&FOldMask, SIGPIPE) == 1;
 }
 
 TIdSigPipeGuard::~TIdSigPipeGuard() {
+  if (!FActive) return;
   const int savedErrno = errno;  // the caller reads the OpenSSL call's errno
-  const sigset_t pipe = SigPipeSet();
-  if (!FWasPending && SigPipePending()) {
+  // Only a write to a vanished peer (EPIPE) raises SIGPIPE.
+  if (!FWasBlocked && savedErrno == EPIPE) {
+    const sigset_t pipe = SigPipeSet();
     const timespec noWait{0, 0};
     sigtimedwait(&pipe, nullptr, &noWait);
   }

@@ -7,6 +7,7 @@
 #include "platform/qtxSysUtils.h"
 #include "transport/qtxIdNetworkOrder.h"
 #include "transport/qtxIdStack.h"
+#include "transport/qtxIdTextBytes.h"
 
 namespace qtx {
 
@@ -21,6 +22,7 @@ constexpr std::string_view RSBufferIsEmpty = "No bytes in buffer.";
 constexpr std::string_view RSIndexOutOfBounds = "Index out of bounds.";
 
 [[noreturn]] void Fail(std::string_view aMessage) { throw EIdException(std::string(aMessage)); }
+
 }  // namespace
 
 EIdTooMuchDataInBuffer::EIdTooMuchDataInBuffer() : EIdException(std::string(RSTooMuchDataInBuffer)) {}
@@ -67,33 +69,36 @@ void TIdBuffer::Clear() {
 }
 
 void TIdBuffer::CompactHead(bool aCanShrink) {
+  const bool shrink = aCanShrink && Capacity() - FSize > FGrowthFactor;
+  const size_t kept = static_cast<size_t>(FSize) + static_cast<size_t>(std::max(FGrowthFactor, 0));
+  if (shrink && FBytes.capacity() >= ReleaseThreshold && FBytes.capacity() > 2 * kept) {
+    // Worth giving back: a fresh array, into which the unread bytes move once.
+    TIdBytes shrunk;
+    shrunk.reserve(kept);
+    shrunk.assign(Data(), Data() + FSize);
+    shrunk.resize(kept);
+    FBytes.swap(shrunk);
+    FHeadIndex = 0;
+    return;
+  }
   if (FHeadIndex > 0) {
     if (FSize > 0) std::memmove(FBytes.data(), FBytes.data() + FHeadIndex, static_cast<size_t>(FSize));
     FHeadIndex = 0;
   }
-  if (aCanShrink && Capacity() - FSize > FGrowthFactor) {
-    // A fresh array, so the released memory really goes back.
-    TIdBytes shrunk(FBytes.begin(), FBytes.begin() + FSize + std::max(FGrowthFactor, 0));
-    FBytes.swap(shrunk);
-  }
+  // A small array keeps its memory for the next growth.
+  if (shrink) FBytes.resize(kept);
 }
 
-void TIdBuffer::Remove(int aByteCount) {
+void TIdBuffer::RemoveAndCompact(int aByteCount) {
   if (aByteCount <= 0) return;
   if (aByteCount >= FSize) {
     Clear();
   } else {
     FHeadIndex += aByteCount;
     FSize -= aByteCount;
-    // Compacting only once the consumed head outweighs the unread bytes keeps
-    // reading a large buffer line by line linear.
-    if (FHeadIndex > FGrowthFactor && FHeadIndex >= FSize) CompactHead(true);
+    CompactHead(true);
   }
   DoBytesRemoved(aByteCount);
-}
-
-void TIdBuffer::DoBytesRemoved(int aByteCount) {
-  if (OnBytesRemoved) OnBytesRemoved(*this, aByteCount);
 }
 
 void TIdBuffer::SaveToStream(TStream& aStream) const {
@@ -102,13 +107,7 @@ void TIdBuffer::SaveToStream(TStream& aStream) const {
 
 // ---- searching -------------------------------------------------------------------
 
-int TIdBuffer::IndexOf(uint8_t aByte, int aStartPos) const {
-  if (FSize == 0) return -1;
-  if (aStartPos < 0 || aStartPos >= FSize) Fail(RSBufferInvalidStartPos);
-  const uint8_t* start = Data();
-  const void* found = std::memchr(start + aStartPos, aByte, static_cast<size_t>(FSize - aStartPos));
-  return found == nullptr ? -1 : static_cast<int>(static_cast<const uint8_t*>(found) - start);
-}
+void TIdBuffer::RaiseInvalidStartPos() { Fail(RSBufferInvalidStartPos); }
 
 int TIdBuffer::IndexOf(const TIdBytes& aBytes, int aStartPos) const {
   return IndexOf(std::span<const uint8_t>(aBytes), aStartPos);
@@ -117,15 +116,17 @@ int TIdBuffer::IndexOf(const TIdBytes& aBytes, int aStartPos) const {
 int TIdBuffer::IndexOf(std::span<const uint8_t> aBytes, int aStartPos) const {
   if (FSize == 0) return -1;
   if (aBytes.empty()) Fail(RSBufferMissingTerminator);
-  if (aStartPos < 0 || aStartPos >= FSize) Fail(RSBufferInvalidStartPos);
+  if (aStartPos < 0 || aStartPos >= FSize) RaiseInvalidStartPos();
+  if (aBytes.size() == 1) return IndexOf(aBytes[0], aStartPos);
   const int length = static_cast<int>(aBytes.size());
   const uint8_t* start = Data();
   int pos = aStartPos;
   while (pos <= FSize - length) {
+    // Candidates by their first byte, then the rest compared in place.
     const void* found = std::memchr(start + pos, aBytes[0], static_cast<size_t>(FSize - length + 1 - pos));
     if (found == nullptr) return -1;
     pos = static_cast<int>(static_cast<const uint8_t*>(found) - start);
-    if (std::memcmp(start + pos, aBytes.data(), aBytes.size()) == 0) return pos;
+    if (std::memcmp(start + pos + 1, aBytes.data() + 1, aBytes.size() - 1) == 0) return pos;
     ++pos;
   }
   return -1;
@@ -270,7 +271,8 @@ void TIdBuffer::ExtractToBytes(TIdBytes& aBytes, int aByteCount, bool aAppend, i
 std::string TIdBuffer::PeekString(int aIndex, int aByteCount, const IIdTextEncoding& aByteEncoding) const {
   const int count = CheckByteCount(aByteCount, aIndex);
   if (count <= 0) return {};
-  return ChooseEncoding(aByteEncoding).GetString(FBytes, FHeadIndex + std::max(aIndex, 0), count);
+  const TIdTextEncodingBase& encoding = ChooseEncoding(aByteEncoding);
+  return DecodeBytes(Data() + std::max(aIndex, 0), count, encoding, MapsASCIIToItself(encoding));
 }
 
 std::string TIdBuffer::ExtractToString(int aByteCount, const IIdTextEncoding& aByteEncoding) {

@@ -1,15 +1,18 @@
 #pragma once
 // TIdBuffer: a byte queue read from the head and appended at the tail, the
 // input and write buffers of the IO handler. Bytes are consumed by moving a
-// head index; the array is compacted only when the consumed head is both past
-// the growth factor and at least as large as the unread bytes, so compaction
-// costs at most one move per consumed byte.
+// head index. The unread bytes move to the front when an append needs the
+// room, and, for an array of ReleaseThreshold bytes or more, when the
+// consumed head is past the growth factor and three times the unread bytes
+// (the spare memory then goes back). Reading any buffer line by line thus
+// moves each byte at most a fraction of a time.
 //
 // Index arguments of the readers: a negative index reads at the head and
 // removes what it read; a non-negative index peeks at that offset from the
 // head and removes nothing.
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <span>
 #include <string>
@@ -38,6 +41,9 @@ public:
   using TIdBufferBytesRemoved = std::function<void(TIdBuffer& aSender, int aBytes)>;
 
   static constexpr int DefaultGrowthFactor = 2048;
+  // Arrays from this size on give spare memory back when they shrink;
+  // smaller ones keep it for the next growth.
+  static constexpr size_t ReleaseThreshold = 1024 * 1024;
 
   TIdBuffer();
   explicit TIdBuffer(TIdBufferBytesRemoved aOnBytesRemoved);
@@ -67,12 +73,32 @@ public:
   // Moves the unread bytes to the front; with aCanShrink, spare capacity
   // beyond the growth factor is released.
   void CompactHead(bool aCanShrink = true);
-  void Remove(int aByteCount);
+  void Remove(int aByteCount) {
+    // The consumed head is given back only from a large array, and only once
+    // it is three times the unread bytes: each compaction then moves at most
+    // a third of what was consumed since the last one, so reading a large
+    // buffer line by line stays linear. Appends compact small arrays.
+    if (aByteCount > 0 && aByteCount < FSize &&
+        !(FBytes.capacity() >= ReleaseThreshold && FHeadIndex + aByteCount > FGrowthFactor &&
+          (FHeadIndex + aByteCount) / 3 >= FSize - aByteCount)) {
+      FHeadIndex += aByteCount;
+      FSize -= aByteCount;
+      DoBytesRemoved(aByteCount);
+    } else {
+      RemoveAndCompact(aByteCount);
+    }
+  }
   // Writes every unread byte to the stream; nothing is removed.
   void SaveToStream(TStream& aStream) const;
 
   // ---- searching (positions are offsets from the head, -1 when absent)
-  int IndexOf(uint8_t aByte, int aStartPos = 0) const;
+  int IndexOf(uint8_t aByte, int aStartPos = 0) const {
+    if (FSize == 0) return -1;
+    if (aStartPos < 0 || aStartPos >= FSize) RaiseInvalidStartPos();
+    const uint8_t* start = Data();
+    const void* found = std::memchr(start + aStartPos, aByte, static_cast<size_t>(FSize - aStartPos));
+    return found == nullptr ? -1 : static_cast<int>(static_cast<const uint8_t*>(found) - start);
+  }
   int IndexOf(const TIdBytes& aBytes, int aStartPos = 0) const;
   int IndexOf(std::span<const uint8_t> aBytes, int aStartPos = 0) const;
   int IndexOf(const std::string& aString, int aStartPos = 0, const IIdTextEncoding& aByteEncoding = nullptr) const;
@@ -121,6 +147,7 @@ public:
   const uint8_t* Data() const noexcept { return FBytes.data() + FHeadIndex; }
 
 private:
+  [[noreturn]] static void RaiseInvalidStartPos();
   // Raises EIdTooMuchDataInBuffer when aLength more bytes at aDestIndex would
   // take the buffer past 2^31 - 1 bytes.
   void CheckAddLength(int aLength, int aDestIndex) const;
@@ -132,7 +159,11 @@ private:
   // The given encoding, else Encoding, else the process default (a shared
   // instance, which lives as long as the process).
   const TIdTextEncodingBase& ChooseEncoding(const IIdTextEncoding& aByteEncoding) const;
-  void DoBytesRemoved(int aByteCount);
+  void DoBytesRemoved(int aByteCount) {
+    if (OnBytesRemoved) OnBytesRemoved(*this, aByteCount);
+  }
+  // Remove when it empties the buffer or the head is due for compaction.
+  void RemoveAndCompact(int aByteCount);
 
   TIdBytes FBytes;
   int FHeadIndex = 0;

@@ -1,19 +1,18 @@
 #include "transport/qtxIdIOHandler.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <climits>
 #include <cstring>
 #include <exception>
 #include <filesystem>
-#include <span>
 
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 #include "transport/qtxIdAntiFreezeBase.h"
 #include "transport/qtxIdNetworkOrder.h"
 #include "transport/qtxIdSocketError.h"
+#include "transport/qtxIdTextBytes.h"
 
 namespace qtx {
 
@@ -32,6 +31,8 @@ constexpr std::string_view kCR = "\r";
 constexpr std::string_view kEOL = "\r\n";
 constexpr int kSocketTimedOut = 10060;  // WSAETIMEDOUT: a time-out, not a failure
 constexpr int kAllDataWait = 250;
+
+const std::string kLineFeed(kLF);
 
 int64_t TicksNow() {
   using namespace std::chrono;
@@ -53,26 +54,6 @@ TIdBytes IntegerBytes(T aValue, bool aConvert) {
   std::memcpy(bytes.data(), &value, sizeof value);
   return bytes;
 }
-
-// A copy of a byte run that needs no allocation when the run is short.
-class TLocalBytes {
-public:
-  explicit TLocalBytes(const TIdBytes& aBytes) : FSize(aBytes.size()) {
-    if (FSize <= FShort.size()) {
-      std::copy(aBytes.begin(), aBytes.end(), FShort.begin());
-    } else {
-      FLong = aBytes;
-    }
-  }
-  std::span<const uint8_t> Span() const noexcept {
-    return FSize <= FShort.size() ? std::span<const uint8_t>(FShort.data(), FSize) : std::span<const uint8_t>(FLong);
-  }
-
-private:
-  std::array<uint8_t, 16> FShort{};
-  size_t FSize;
-  TIdBytes FLong;
-};
 
 // BeginWork now, EndWork on leaving the scope. An EndWork failure while an
 // exception is already on its way is dropped in favour of that exception.
@@ -195,9 +176,7 @@ void TIdIOHandler::SetDefStringEncoding(IIdTextEncoding aValue) {
   FDefStringEncoding = aValue ? std::move(aValue) : IndyTextEncoding_Default();
 }
 
-const IIdTextEncoding& TIdIOHandler::ChooseEncoding(const IIdTextEncoding& aByteEncoding) const {
-  if (aByteEncoding) return aByteEncoding;
-  if (FDefStringEncoding) return FDefStringEncoding;
+const IIdTextEncoding& TIdIOHandler::ASCIIEncoding() {
   static const IIdTextEncoding kASCII = IndyTextEncoding_ASCII();
   return kASCII;
 }
@@ -228,16 +207,16 @@ int TIdIOHandler::FillInputBuffer(bool aRaiseExceptionIfDisconnected, int aTimeo
       if (aRaiseExceptionIfDisconnected) throw EIdClosedSocket();
       sourceClosed = true;
     } else {
-      TIdBytes block(static_cast<size_t>(std::max(FRecvBufferSize, 1)));
-      count = ReadDataFromSource(block);
+      FReadBlock.resize(static_cast<size_t>(std::max(FRecvBufferSize, 1)));
+      count = ReadDataFromSource(FReadBlock);
       sourceClosed = count == 0;
-      if (count > 0) {
-        block.resize(static_cast<size_t>(count));
-        if (FIntercept != nullptr) {
-          FIntercept->Receive(block);
-          count = static_cast<int>(block.size());
-        }
-        FInputBuffer->Write(std::move(block));
+      if (count > 0 && FIntercept != nullptr) {
+        TIdBytes received(FReadBlock.begin(), FReadBlock.begin() + count);
+        FIntercept->Receive(received);
+        count = static_cast<int>(received.size());
+        FInputBuffer->Write(std::move(received));
+      } else if (count > 0) {
+        FInputBuffer->Write(FReadBlock.data(), count);
       }
     }
     if (count < 0) {
@@ -277,58 +256,79 @@ void TIdIOHandler::NeedInputBytes(int aByteCount) {
 
 // ---- reading lines -------------------------------------------------------------------
 
-std::string TIdIOHandler::ReadLn(IIdTextEncoding aByteEncoding) {
-  return ReadLn(std::string(kLF), IdTimeoutDefault, -1, std::move(aByteEncoding));
+std::string TIdIOHandler::ReadLn(const IIdTextEncoding& aByteEncoding) {
+  return ReadLn(kLineFeed, IdTimeoutDefault, -1, aByteEncoding);
 }
 
-std::string TIdIOHandler::ReadLn(const std::string& aTerminator, IIdTextEncoding aByteEncoding) {
-  return ReadLn(aTerminator, IdTimeoutDefault, -1, std::move(aByteEncoding));
+std::string TIdIOHandler::ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding) {
+  return ReadLn(aTerminator, IdTimeoutDefault, -1, aByteEncoding);
 }
 
-const TIdIOHandler::TTerminatorBytes& TIdIOHandler::TerminatorBytes(const std::string& aTerminator,
-                                                                     const IIdTextEncoding& aEncoding) {
+const TIdIOHandler::TTerminatorBytes& TIdIOHandler::RefreshTerminatorBytes(const std::string& aTerminator,
+                                                                            const IIdTextEncoding& aEncoding) {
   TTerminatorBytes& cache = FTerminatorCache;
-  if (cache.Encoding != aEncoding || cache.Terminator != aTerminator) {
-    cache.Bytes = aEncoding->GetBytes(aTerminator);
-    cache.CRBytes = aTerminator == kLF ? aEncoding->GetBytes(kCR) : TIdBytes();
-    cache.Terminator = aTerminator;
-    cache.Encoding = aEncoding;
-  }
+  cache.Bytes = aEncoding->GetBytes(aTerminator);
+  cache.CRBytes = aTerminator == kLF ? aEncoding->GetBytes(kCR) : TIdBytes();
+  cache.Terminator = aTerminator;
+  cache.Encoding = aEncoding;
+  cache.EncodingMapsASCII = MapsASCIIToItself(*aEncoding);
   return cache;
 }
 
 std::string TIdIOHandler::ReadLn(const std::string& aTerminator, int aTimeout, int aMaxLineLength,
-                                 IIdTextEncoding aByteEncoding) {
-  const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
+                                 const IIdTextEncoding& aByteEncoding) {
   if (aMaxLineLength < 0) aMaxLineLength = FMaxLineLength;
-  // Local copies: an event fired while reading may read another kind of line.
-  const TTerminatorBytes& cached = TerminatorBytes(aTerminator.empty() ? std::string(kLF) : aTerminator, encoding);
-  const TLocalBytes terminatorCopy(cached.Bytes);
-  const TLocalBytes carriageReturnCopy(cached.CRBytes);
-  const std::span<const uint8_t> terminator = terminatorCopy.Span();
-  const std::span<const uint8_t> carriageReturn = carriageReturnCopy.Span();
-  const int terminatorLength = static_cast<int>(terminator.size());
+  const TTerminatorBytes& terminator =
+      TerminatorBytes(aTerminator.empty() ? kLineFeed : aTerminator, ChooseEncoding(aByteEncoding));
   FReadLnSplit = false;
   FReadLnTimedOut = false;
+  // The usual case: a whole line within the limit is already buffered. It is
+  // taken without calling out (no source, no event until the bytes are
+  // decoded), so the cached encoding and terminator are used in place.
+  const int terminatorPos = FindTerminator(terminator, 0);
+  if (terminatorPos >= 0 && (aMaxLineLength <= 0 || terminatorPos <= aMaxLineLength)) {
+    return TakeLine(terminatorPos, terminator);
+  }
+  // Reading more may fire events that read other kinds of lines or change
+  // the default encoding: from here on, a copy of both is used.
+  const TTerminatorBytes held = terminator;
+  return ReadLnFromSource(held, terminatorPos, aTimeout, aMaxLineLength);
+}
 
-  int searchStart = 0;
-  int terminatorPos = -1;
+std::string TIdIOHandler::TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator) {
+  TIdBuffer& input = *FInputBuffer;
+  const uint8_t* data = input.Data();
+  int lineLength = aTerminatorPos;
+  const TIdBytes& carriageReturn = aTerminator.CRBytes;
+  const int crLength = static_cast<int>(carriageReturn.size());
+  if (crLength > 0 && lineLength >= crLength) {
+    const uint8_t* before = data + lineLength - crLength;
+    if (crLength == 1 ? *before == carriageReturn[0]
+                      : std::memcmp(before, carriageReturn.data(), carriageReturn.size()) == 0) {
+      lineLength -= crLength;
+    }
+  }
+  std::string line = DecodeBytes(data, lineLength, *aTerminator.Encoding, aTerminator.EncodingMapsASCII);
+  input.Remove(aTerminatorPos + static_cast<int>(aTerminator.Bytes.size()));
+  return line;
+}
+
+std::string TIdIOHandler::ReadLnFromSource(const TTerminatorBytes& aTerminator, int aTerminatorPos, int aTimeout,
+                                           int aMaxLineLength) {
+  const int terminatorLength = static_cast<int>(aTerminator.Bytes.size());
+  int terminatorPos = aTerminatorPos;
+  // Search on from where the last search ended, keeping room for a
+  // terminator that arrives split across two reads.
+  int searchStart = std::max(FInputBuffer->Size() - (terminatorLength - 1), 0);
   int64_t startTime = -1;
   while (true) {
-    const int size = FInputBuffer->Size();
-    if (size > 0) {
-      terminatorPos = searchStart < size ? FInputBuffer->IndexOf(terminator, searchStart) : -1;
-      // Search on from where this search ended, keeping room for a terminator
-      // that arrives split across two reads.
-      searchStart = std::max(size - (terminatorLength - 1), 0);
-    }
     if (aMaxLineLength > 0 &&
         (terminatorPos > aMaxLineLength || (terminatorPos == -1 && searchStart > aMaxLineLength))) {
       if (FMaxLineAction == maException) throw EIdReadLnMaxLineLengthExceeded();
       FReadLnSplit = true;
-      return FInputBuffer->ExtractToString(aMaxLineLength, encoding);
+      return FInputBuffer->ExtractToString(aMaxLineLength, aTerminator.Encoding);
     }
-    if (terminatorPos != -1) break;
+    if (terminatorPos != -1) return TakeLine(terminatorPos, aTerminator);
     CheckForDisconnect(true, true);
     if (startTime < 0) startTime = TicksNow();
     const int result = FillInputBuffer(true, aTimeout, false);
@@ -338,25 +338,20 @@ std::string TIdIOHandler::ReadLn(const std::string& aTerminator, int aTimeout, i
       FReadLnTimedOut = true;
     }
     if (FReadLnTimedOut) return {};
+    const int size = FInputBuffer->Size();
+    if (size > 0) {
+      terminatorPos = FindTerminator(aTerminator, searchStart);
+      searchStart = std::max(size - (terminatorLength - 1), 0);
+    }
   }
-
-  int lineLength = terminatorPos;
-  const int crLength = static_cast<int>(carriageReturn.size());
-  if (crLength > 0 && lineLength >= crLength &&
-      std::memcmp(FInputBuffer->Data() + lineLength - crLength, carriageReturn.data(), carriageReturn.size()) == 0) {
-    lineLength -= crLength;
-  }
-  std::string line = FInputBuffer->PeekString(0, lineLength, encoding);
-  FInputBuffer->Remove(terminatorPos + terminatorLength);
-  return line;
 }
 
 std::string TIdIOHandler::ReadLnSplit(bool& aWasSplit, const std::string& aTerminator, int aTimeout,
-                                      int aMaxLineLength, IIdTextEncoding aByteEncoding) {
+                                      int aMaxLineLength, const IIdTextEncoding& aByteEncoding) {
   const TIdMaxLineAction savedAction = FMaxLineAction;
   FMaxLineAction = maSplit;
   try {
-    std::string line = ReadLn(aTerminator, aTimeout, aMaxLineLength, std::move(aByteEncoding));
+    std::string line = ReadLn(aTerminator, aTimeout, aMaxLineLength, aByteEncoding);
     FMaxLineAction = savedAction;
     aWasSplit = FReadLnSplit;
     return line;
@@ -366,7 +361,7 @@ std::string TIdIOHandler::ReadLnSplit(bool& aWasSplit, const std::string& aTermi
   }
 }
 
-std::string TIdIOHandler::ReadLnWait(int aFailCount, IIdTextEncoding aByteEncoding) {
+std::string TIdIOHandler::ReadLnWait(int aFailCount, const IIdTextEncoding& aByteEncoding) {
   for (int attempts = 0; attempts < aFailCount; ++attempts) {
     std::string line = Trim(ReadLn(aByteEncoding));
     if (!line.empty()) return line;
@@ -375,13 +370,13 @@ std::string TIdIOHandler::ReadLnWait(int aFailCount, IIdTextEncoding aByteEncodi
   throw EIdReadLnWaitMaxAttemptsExceeded();
 }
 
-std::string TIdIOHandler::ReadLnRFC(bool& aMsgEnd, IIdTextEncoding aByteEncoding) {
-  return ReadLnRFC(aMsgEnd, std::string(kLF), ".", std::move(aByteEncoding));
+std::string TIdIOHandler::ReadLnRFC(bool& aMsgEnd, const IIdTextEncoding& aByteEncoding) {
+  return ReadLnRFC(aMsgEnd, std::string(kLF), ".", aByteEncoding);
 }
 
 std::string TIdIOHandler::ReadLnRFC(bool& aMsgEnd, const std::string& aLineTerminator, const std::string& aDelim,
-                                    IIdTextEncoding aByteEncoding) {
-  std::string line = ReadLn(aLineTerminator, std::move(aByteEncoding));
+                                    const IIdTextEncoding& aByteEncoding) {
+  std::string line = ReadLn(aLineTerminator, aByteEncoding);
   if (line == aDelim) {
     aMsgEnd = true;
     return line;
@@ -398,7 +393,7 @@ std::string TIdIOHandler::ReadLnOrTimeout(const IIdTextEncoding& aEncoding) {
 }
 
 std::string TIdIOHandler::InputLn(const std::string& aMask, bool aEcho, int aTabWidth, int aMaxLineLength,
-                                  IIdTextEncoding aByteEncoding) {
+                                  const IIdTextEncoding& aByteEncoding) {
   const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
   if (aMaxLineLength < 0) aMaxLineLength = FMaxLineLength;
   std::string result;
@@ -443,7 +438,7 @@ void TIdIOHandler::ReadBytes(TIdBytes& aBuffer, int aByteCount, bool aAppend) {
   if (aByteCount != 0) FInputBuffer->ExtractToBytes(aBuffer, aByteCount < 0 ? -1 : aByteCount, aAppend);
 }
 
-std::string TIdIOHandler::ReadString(int aByteCount, IIdTextEncoding aByteEncoding) {
+std::string TIdIOHandler::ReadString(int aByteCount, const IIdTextEncoding& aByteEncoding) {
   if (aByteCount < 1) return {};
   NeedInputBytes(aByteCount);
   return FInputBuffer->ExtractToString(aByteCount, ChooseEncoding(aByteEncoding));
@@ -454,7 +449,7 @@ uint8_t TIdIOHandler::ReadByte() {
   return FInputBuffer->ExtractToUInt8();
 }
 
-std::string TIdIOHandler::ReadChar(IIdTextEncoding aByteEncoding) {
+std::string TIdIOHandler::ReadChar(const IIdTextEncoding& aByteEncoding) {
   const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
   // Enough bytes for two code units, so a surrogate pair fits.
   const int maxBytes = encoding->GetIsSingleByte() ? 1 : std::max(encoding->GetMaxByteCount(2), 1);
@@ -565,45 +560,45 @@ void TIdIOHandler::ReadStream(TStream* aStream, int64_t aByteCount, bool aReadUn
   trimStream();
 }
 
-void TIdIOHandler::ReadStrings(TStrings& aValue, int aReadLinesCount, IIdTextEncoding aByteEncoding) {
+void TIdIOHandler::ReadStrings(TStrings& aValue, int aReadLinesCount, const IIdTextEncoding& aByteEncoding) {
   const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
   if (aReadLinesCount < 0) aReadLinesCount = ReadInt32();
   for (int i = 0; i < aReadLinesCount; ++i) aValue.Add(ReadLnOrTimeout(encoding));
 }
 
-void TIdIOHandler::Capture(TStream& aDest, IIdTextEncoding aByteEncoding) {
+void TIdIOHandler::Capture(TStream& aDest, const IIdTextEncoding& aByteEncoding) {
   int lineCount = 0;
-  CaptureLines(&aDest, lineCount, std::move(aByteEncoding), true, ".");
+  CaptureLines(&aDest, lineCount, aByteEncoding, true, ".");
 }
 
 void TIdIOHandler::Capture(TStream& aDest, int& aLineCount, const std::string& aDelim, bool aUsesDotTransparency,
-                           IIdTextEncoding aByteEncoding) {
-  CaptureLines(&aDest, aLineCount, std::move(aByteEncoding), aUsesDotTransparency, aDelim);
+                           const IIdTextEncoding& aByteEncoding) {
+  CaptureLines(&aDest, aLineCount, aByteEncoding, aUsesDotTransparency, aDelim);
 }
 
 void TIdIOHandler::Capture(TStream& aDest, const std::string& aDelim, bool aUsesDotTransparency,
-                           IIdTextEncoding aByteEncoding) {
+                           const IIdTextEncoding& aByteEncoding) {
   int lineCount = 0;
-  CaptureLines(&aDest, lineCount, std::move(aByteEncoding), aUsesDotTransparency, aDelim);
+  CaptureLines(&aDest, lineCount, aByteEncoding, aUsesDotTransparency, aDelim);
 }
 
-void TIdIOHandler::Capture(TStrings& aDest, IIdTextEncoding aByteEncoding) {
+void TIdIOHandler::Capture(TStrings& aDest, const IIdTextEncoding& aByteEncoding) {
   int lineCount = 0;
-  CaptureLines(&aDest, lineCount, std::move(aByteEncoding), true, ".");
+  CaptureLines(&aDest, lineCount, aByteEncoding, true, ".");
 }
 
 void TIdIOHandler::Capture(TStrings& aDest, int& aLineCount, const std::string& aDelim, bool aUsesDotTransparency,
-                           IIdTextEncoding aByteEncoding) {
-  CaptureLines(&aDest, aLineCount, std::move(aByteEncoding), aUsesDotTransparency, aDelim);
+                           const IIdTextEncoding& aByteEncoding) {
+  CaptureLines(&aDest, aLineCount, aByteEncoding, aUsesDotTransparency, aDelim);
 }
 
 void TIdIOHandler::Capture(TStrings& aDest, const std::string& aDelim, bool aUsesDotTransparency,
-                           IIdTextEncoding aByteEncoding) {
+                           const IIdTextEncoding& aByteEncoding) {
   int lineCount = 0;
-  CaptureLines(&aDest, lineCount, std::move(aByteEncoding), aUsesDotTransparency, aDelim);
+  CaptureLines(&aDest, lineCount, aByteEncoding, aUsesDotTransparency, aDelim);
 }
 
-void TIdIOHandler::CaptureLines(TIdCaptureDest aDest, int& aLineCount, IIdTextEncoding aByteEncoding,
+void TIdIOHandler::CaptureLines(TIdCaptureDest aDest, int& aLineCount, const IIdTextEncoding& aByteEncoding,
                                 bool aUsesDotTransparency, const std::string& aDelim) {
   TStrings* const strings = std::holds_alternative<TStrings*>(aDest) ? std::get<TStrings*>(aDest) : nullptr;
   TStream* const stream = std::holds_alternative<TStream*>(aDest) ? std::get<TStream*>(aDest) : nullptr;
@@ -626,7 +621,7 @@ void TIdIOHandler::CaptureLines(TIdCaptureDest aDest, int& aLineCount, IIdTextEn
   }
 }
 
-std::string TIdIOHandler::AllData(IIdTextEncoding aByteEncoding) {
+std::string TIdIOHandler::AllData(const IIdTextEncoding& aByteEncoding) {
   std::string result;
   TWorkBracket work(*this, wmRead);
   if (Connected()) {
@@ -643,7 +638,7 @@ std::string TIdIOHandler::AllData(IIdTextEncoding aByteEncoding) {
 }
 
 std::string TIdIOHandler::WaitFor(const std::string& aString, bool aRemoveFromBuffer, bool aInclusive,
-                                  IIdTextEncoding aByteEncoding, int aTimeout) {
+                                  const IIdTextEncoding& aByteEncoding, int aTimeout) {
   const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
   const TIdBytes pattern = encoding->GetBytes(aString);
   const int patternLength = static_cast<int>(pattern.size());
@@ -699,7 +694,7 @@ void TIdIOHandler::DiscardAll() {
   }
 }
 
-std::string TIdIOHandler::InputBufferAsString(IIdTextEncoding aByteEncoding) {
+std::string TIdIOHandler::InputBufferAsString(const IIdTextEncoding& aByteEncoding) {
   return FInputBuffer->ExtractToString(FInputBuffer->Size(), ChooseEncoding(aByteEncoding));
 }
 
@@ -719,16 +714,16 @@ void TIdIOHandler::Write(const TIdBytes& aBuffer, int aLength, int aOffset) {
   }
 }
 
-void TIdIOHandler::Write(const std::string& aOut, IIdTextEncoding aByteEncoding) {
+void TIdIOHandler::Write(const std::string& aOut, const IIdTextEncoding& aByteEncoding) {
   if (aOut.empty()) return;
   Write(ChooseEncoding(aByteEncoding)->GetBytes(aOut));
 }
 
-void TIdIOHandler::Write(char32_t aValue, IIdTextEncoding aByteEncoding) {
-  Write(CodePointToUtf8(aValue), std::move(aByteEncoding));
+void TIdIOHandler::Write(char32_t aValue, const IIdTextEncoding& aByteEncoding) {
+  Write(CodePointToUtf8(aValue), aByteEncoding);
 }
 
-void TIdIOHandler::Write(const TStrings& aValue, bool aWriteLinesCount, IIdTextEncoding aByteEncoding) {
+void TIdIOHandler::Write(const TStrings& aValue, bool aWriteLinesCount, const IIdTextEncoding& aByteEncoding) {
   const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
   const bool bufferingStarted = !WriteBufferingActive();
   if (bufferingStarted) WriteBufferOpen();
@@ -777,15 +772,15 @@ void TIdIOHandler::Write(uint32_t aValue, bool aConvert) { Write(IntegerBytes(aV
 void TIdIOHandler::Write(int64_t aValue, bool aConvert) { Write(IntegerBytes(aValue, aConvert)); }
 void TIdIOHandler::Write(uint64_t aValue, bool aConvert) { Write(IntegerBytes(aValue, aConvert)); }
 
-void TIdIOHandler::WriteLn(const std::string& aOut, IIdTextEncoding aByteEncoding) {
-  Write(aOut + std::string(kEOL), std::move(aByteEncoding));
+void TIdIOHandler::WriteLn(const std::string& aOut, const IIdTextEncoding& aByteEncoding) {
+  Write(aOut + std::string(kEOL), aByteEncoding);
 }
 
-void TIdIOHandler::WriteLnRFC(const std::string& aOut, IIdTextEncoding aByteEncoding) {
-  WriteLn(aOut.starts_with('.') ? "." + aOut : aOut, std::move(aByteEncoding));
+void TIdIOHandler::WriteLnRFC(const std::string& aOut, const IIdTextEncoding& aByteEncoding) {
+  WriteLn(aOut.starts_with('.') ? "." + aOut : aOut, aByteEncoding);
 }
 
-void TIdIOHandler::WriteRFCStrings(const TStrings& aValue, bool aWriteTerminator, IIdTextEncoding aByteEncoding) {
+void TIdIOHandler::WriteRFCStrings(const TStrings& aValue, bool aWriteTerminator, const IIdTextEncoding& aByteEncoding) {
   const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
   for (int i = 0; i < aValue.Count(); ++i) WriteLnRFC(aValue[i], encoding);
   if (aWriteTerminator) WriteLn(".", encoding);

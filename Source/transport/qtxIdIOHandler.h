@@ -108,36 +108,36 @@ public:
   void NeedInputBytes(int aByteCount);
 
   // ---- reading lines
-  std::string ReadLn(IIdTextEncoding aByteEncoding = nullptr);
-  std::string ReadLn(const std::string& aTerminator, IIdTextEncoding aByteEncoding);
+  std::string ReadLn(const IIdTextEncoding& aByteEncoding = nullptr);
+  std::string ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding);
   // The full form: an empty terminator is LF; a negative max line length is
   // MaxLineLength, 0 no limit. A time-out returns an empty string and sets
   // ReadLnTimedout.
   virtual std::string ReadLn(const std::string& aTerminator, int aTimeout = IdTimeoutDefault,
-                             int aMaxLineLength = -1, IIdTextEncoding aByteEncoding = nullptr);
+                             int aMaxLineLength = -1, const IIdTextEncoding& aByteEncoding = nullptr);
   // ReadLn with MaxLineAction maSplit; aWasSplit tells whether the line was cut.
   std::string ReadLnSplit(bool& aWasSplit, const std::string& aTerminator = "\n", int aTimeout = IdTimeoutDefault,
-                          int aMaxLineLength = -1, IIdTextEncoding aByteEncoding = nullptr);
+                          int aMaxLineLength = -1, const IIdTextEncoding& aByteEncoding = nullptr);
   // The first line that is not empty after trimming, trimmed.
-  virtual std::string ReadLnWait(int aFailCount = INT32_MAX, IIdTextEncoding aByteEncoding = nullptr);
+  virtual std::string ReadLnWait(int aFailCount = INT32_MAX, const IIdTextEncoding& aByteEncoding = nullptr);
   // One line of a dot-terminated message: aMsgEnd is set at the delimiter
   // line; a leading ".." loses its first dot.
-  std::string ReadLnRFC(bool& aMsgEnd, IIdTextEncoding aByteEncoding = nullptr);
+  std::string ReadLnRFC(bool& aMsgEnd, const IIdTextEncoding& aByteEncoding = nullptr);
   std::string ReadLnRFC(bool& aMsgEnd, const std::string& aLineTerminator, const std::string& aDelim = ".",
-                        IIdTextEncoding aByteEncoding = nullptr);
+                        const IIdTextEncoding& aByteEncoding = nullptr);
   // Interactive line input of characters read one at a time, with backspace
   // and tab handling and an optional echo (the mask in place of each
   // character when one is given).
   std::string InputLn(const std::string& aMask = "", bool aEcho = true, int aTabWidth = 8, int aMaxLineLength = -1,
-                      IIdTextEncoding aByteEncoding = nullptr);
+                      const IIdTextEncoding& aByteEncoding = nullptr);
   bool ReadLnTimedout() const noexcept { return FReadLnTimedOut; }
 
   // ---- reading bytes, strings, numbers
   virtual void ReadBytes(TIdBytes& aBuffer, int aByteCount, bool aAppend = true);
-  std::string ReadString(int aByteCount, IIdTextEncoding aByteEncoding = nullptr);
+  std::string ReadString(int aByteCount, const IIdTextEncoding& aByteEncoding = nullptr);
   uint8_t ReadByte();
   // One character (as UTF-8 text), reading as many bytes as it takes.
-  std::string ReadChar(IIdTextEncoding aByteEncoding = nullptr);
+  std::string ReadChar(const IIdTextEncoding& aByteEncoding = nullptr);
   // The integers are read in network byte order unless aConvert is false.
   int16_t ReadInt16(bool aConvert = true);
   int16_t ReadSmallInt(bool aConvert = true) { return ReadInt16(aConvert); }
@@ -156,26 +156,26 @@ public:
   // LargeStream, else 32-bit); a negative count reads until the peer closes.
   virtual void ReadStream(TStream* aStream, int64_t aByteCount = -1, bool aReadUntilDisconnect = false);
   // aReadLinesCount lines (-1: the count is read first as a 32-bit integer).
-  void ReadStrings(TStrings& aValue, int aReadLinesCount = -1, IIdTextEncoding aByteEncoding = nullptr);
+  void ReadStrings(TStrings& aValue, int aReadLinesCount = -1, const IIdTextEncoding& aByteEncoding = nullptr);
   // Lines up to the delimiter line ("." with dot transparency by default; an
   // empty delimiter ends at the first empty line).
-  void Capture(TStream& aDest, IIdTextEncoding aByteEncoding = nullptr);
+  void Capture(TStream& aDest, const IIdTextEncoding& aByteEncoding = nullptr);
   void Capture(TStream& aDest, int& aLineCount, const std::string& aDelim = ".", bool aUsesDotTransparency = true,
-               IIdTextEncoding aByteEncoding = nullptr);
+               const IIdTextEncoding& aByteEncoding = nullptr);
   void Capture(TStream& aDest, const std::string& aDelim, bool aUsesDotTransparency = true,
-               IIdTextEncoding aByteEncoding = nullptr);
-  void Capture(TStrings& aDest, IIdTextEncoding aByteEncoding = nullptr);
+               const IIdTextEncoding& aByteEncoding = nullptr);
+  void Capture(TStrings& aDest, const IIdTextEncoding& aByteEncoding = nullptr);
   void Capture(TStrings& aDest, int& aLineCount, const std::string& aDelim = ".", bool aUsesDotTransparency = true,
-               IIdTextEncoding aByteEncoding = nullptr);
+               const IIdTextEncoding& aByteEncoding = nullptr);
   void Capture(TStrings& aDest, const std::string& aDelim, bool aUsesDotTransparency = true,
-               IIdTextEncoding aByteEncoding = nullptr);
-  virtual void CaptureLines(TIdCaptureDest aDest, int& aLineCount, IIdTextEncoding aByteEncoding,
+               const IIdTextEncoding& aByteEncoding = nullptr);
+  virtual void CaptureLines(TIdCaptureDest aDest, int& aLineCount, const IIdTextEncoding& aByteEncoding,
                             bool aUsesDotTransparency, const std::string& aDelim);
   // Everything the peer sends until it closes, as one string.
-  virtual std::string AllData(IIdTextEncoding aByteEncoding = nullptr);
+  virtual std::string AllData(const IIdTextEncoding& aByteEncoding = nullptr);
   // The text before aString, reading until it arrives.
   std::string WaitFor(const std::string& aString, bool aRemoveFromBuffer = true, bool aInclusive = false,
-                      IIdTextEncoding aByteEncoding = nullptr, int aTimeout = IdTimeoutDefault);
+                      const IIdTextEncoding& aByteEncoding = nullptr, int aTimeout = IdTimeoutDefault);
   void Discard(int64_t aByteCount);
   // Reads and drops everything until the peer closes.
   void DiscardAll();
@@ -184,18 +184,18 @@ public:
   TIdBuffer& InputBuffer() noexcept { return *FInputBuffer; }
   bool InputBufferIsEmpty() const noexcept { return FInputBuffer->Size() == 0; }
   void InputBufferToStream(TStream& aStream, int aByteCount = -1) { FInputBuffer->ExtractToStream(aStream, aByteCount); }
-  std::string InputBufferAsString(IIdTextEncoding aByteEncoding = nullptr);
+  std::string InputBufferAsString(const IIdTextEncoding& aByteEncoding = nullptr);
 
   // ---- writing
   // The primitive of every write: to the write buffer while one is open,
   // otherwise straight to the target.
   virtual void Write(const TIdBytes& aBuffer, int aLength = -1, int aOffset = 0);
-  virtual void Write(const std::string& aOut, IIdTextEncoding aByteEncoding = nullptr);
-  void Write(const char* aOut, IIdTextEncoding aByteEncoding = nullptr) { Write(std::string(aOut), aByteEncoding); }
+  virtual void Write(const std::string& aOut, const IIdTextEncoding& aByteEncoding = nullptr);
+  void Write(const char* aOut, const IIdTextEncoding& aByteEncoding = nullptr) { Write(std::string(aOut), aByteEncoding); }
   // One character given by its code point.
-  void Write(char32_t aValue, IIdTextEncoding aByteEncoding = nullptr);
+  void Write(char32_t aValue, const IIdTextEncoding& aByteEncoding = nullptr);
   void Write(char aValue) = delete;  // a char is neither a number nor a code point here
-  virtual void Write(const TStrings& aValue, bool aWriteLinesCount = false, IIdTextEncoding aByteEncoding = nullptr);
+  virtual void Write(const TStrings& aValue, bool aWriteLinesCount = false, const IIdTextEncoding& aByteEncoding = nullptr);
   // aSize bytes of the stream: 0 the whole stream from its start, negative
   // the rest from its position; with aWriteByteCount the size goes first.
   virtual void Write(TStream& aStream, int64_t aSize = 0, bool aWriteByteCount = false);
@@ -207,11 +207,11 @@ public:
   void Write(uint32_t aValue, bool aConvert = true);
   void Write(int64_t aValue, bool aConvert = true);
   void Write(uint64_t aValue, bool aConvert = true);
-  void WriteLn(IIdTextEncoding aByteEncoding = nullptr) { WriteLn(std::string(), std::move(aByteEncoding)); }
-  virtual void WriteLn(const std::string& aOut, IIdTextEncoding aByteEncoding = nullptr);
+  void WriteLn(const IIdTextEncoding& aByteEncoding = nullptr) { WriteLn(std::string(), aByteEncoding); }
+  virtual void WriteLn(const std::string& aOut, const IIdTextEncoding& aByteEncoding = nullptr);
   // WriteLn, with a "." put before a line that starts with ".".
-  virtual void WriteLnRFC(const std::string& aOut = "", IIdTextEncoding aByteEncoding = nullptr);
-  void WriteRFCStrings(const TStrings& aValue, bool aWriteTerminator = true, IIdTextEncoding aByteEncoding = nullptr);
+  virtual void WriteLnRFC(const std::string& aOut = "", const IIdTextEncoding& aByteEncoding = nullptr);
+  void WriteRFCStrings(const TStrings& aValue, bool aWriteTerminator = true, const IIdTextEncoding& aByteEncoding = nullptr);
   // Sends the whole file; EIdFileNotFound when it does not exist.
   virtual int64_t WriteFile(const std::string& aFile, bool aEnableTransferFile = false);
   // Sends a run to the target now, through the intercept.
@@ -279,7 +279,11 @@ protected:
   void Notification(TComponent* aComponent, TOperation aOperation) override;
 
   // The encoding selection rule: the given one, else DefStringEncoding, else ASCII.
-  const IIdTextEncoding& ChooseEncoding(const IIdTextEncoding& aByteEncoding) const;
+  const IIdTextEncoding& ChooseEncoding(const IIdTextEncoding& aByteEncoding) const {
+    if (aByteEncoding) return aByteEncoding;
+    return FDefStringEncoding ? FDefStringEncoding : ASCIIEncoding();
+  }
+  static const IIdTextEncoding& ASCIIEncoding();
 
   bool FLargeStream = false;
   bool FClosedGracefully = false;
@@ -310,8 +314,28 @@ private:
     std::string Terminator;
     TIdBytes Bytes;
     TIdBytes CRBytes;
+    bool EncodingMapsASCII = false;
   };
-  const TTerminatorBytes& TerminatorBytes(const std::string& aTerminator, const IIdTextEncoding& aEncoding);
+  const TTerminatorBytes& TerminatorBytes(const std::string& aTerminator, const IIdTextEncoding& aEncoding) {
+    const TTerminatorBytes& cache = FTerminatorCache;
+    const bool same = cache.Encoding == aEncoding && cache.Terminator.size() == aTerminator.size() &&
+                      (aTerminator.size() == 1 ? cache.Terminator[0] == aTerminator[0] : cache.Terminator == aTerminator);
+    return same ? cache : RefreshTerminatorBytes(aTerminator, aEncoding);
+  }
+  const TTerminatorBytes& RefreshTerminatorBytes(const std::string& aTerminator, const IIdTextEncoding& aEncoding);
+  // The position of the terminator in the input buffer from aStartPos, or -1.
+  int FindTerminator(const TTerminatorBytes& aTerminator, int aStartPos) const {
+    if (aStartPos >= FInputBuffer->Size()) return -1;
+    if (aTerminator.Bytes.size() == 1) return FInputBuffer->IndexOf(aTerminator.Bytes[0], aStartPos);
+    return FInputBuffer->IndexOf(aTerminator.Bytes, aStartPos);
+  }
+  // Takes the line that ends at aTerminatorPos, with its terminator, out of
+  // the input buffer.
+  std::string TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator);
+  // ReadLn once the buffered bytes hold no whole line (aTerminatorPos -1) or
+  // a line over the limit: reads on, with the length and time-out rules.
+  std::string ReadLnFromSource(const TTerminatorBytes& aTerminator, int aTerminatorPos, int aTimeout,
+                               int aMaxLineLength);
   // Reads a line for the line readers that cannot return a timed-out line as
   // an empty one: a time-out raises EIdReadTimeout.
   std::string ReadLnOrTimeout(const IIdTextEncoding& aEncoding);
@@ -322,6 +346,8 @@ private:
   [[noreturn]] void RaiseSourceGone() const;
 
   TTerminatorBytes FTerminatorCache;
+  // The block each read of the source goes into, kept between reads.
+  TIdBytes FReadBlock;
 };
 
 }  // namespace qtx

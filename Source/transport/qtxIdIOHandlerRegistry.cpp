@@ -63,13 +63,14 @@ void SetDefaultClass(const TIdIOHandlerClass& aClass) {
   AddOnce(registry, aClass);
 }
 
+const TIdIOHandlerClass* DefaultIOHandlerClass() {
+  TRegistry& registry = Registry();
+  std::lock_guard guard(registry.Lock);
+  return registry.DefaultClass;
+}
+
 std::unique_ptr<TIdIOHandler> MakeDefaultIOHandler(TComponent* aOwner) {
-  const TIdIOHandlerClass* defaultClass;
-  {
-    TRegistry& registry = Registry();
-    std::lock_guard guard(registry.Lock);
-    defaultClass = registry.DefaultClass;
-  }
+  const TIdIOHandlerClass* defaultClass = DefaultIOHandlerClass();
   return defaultClass == nullptr ? nullptr : defaultClass->Create(aOwner);
 }
 

@@ -43,6 +43,8 @@ const TIdIOHandlerClass& IdIOHandlerClass();
 void RegisterIOHandler(const TIdIOHandlerClass& aClass);
 // Sets the class that MakeDefaultIOHandler creates, and registers it.
 void SetDefaultClass(const TIdIOHandlerClass& aClass);
+// The default class, or null when none is set.
+const TIdIOHandlerClass* DefaultIOHandlerClass();
 // A new instance of the default class, or null when none is set.
 std::unique_ptr<TIdIOHandler> MakeDefaultIOHandler(TComponent* aOwner = nullptr);
 // A new instance of the most recently registered class that inherits from

@@ -65,6 +65,15 @@ TEST(AuthReadAuthInfo, FindsTheLineOfTheSchemeIgnoringCase) {
   EXPECT_EQ(auth.ReadAuthInfo("Digest"), "");
 }
 
+TEST(AuthParams, AssigningCopiesTheChallengeLines) {
+  TStringList challenges;
+  challenges.Add("Basic realm=\"a=b\"");
+  TIdBasicAuthentication auth;
+  auth.AuthParams().Add("old");
+  auth.SetAuthParams(challenges);
+  EXPECT_EQ(auth.AuthParams().Text(), "Basic realm=\"a=b\"\r\n");
+}
+
 TEST(AuthBasic, AsksTheProgramWithoutUserName) {
   TIdBasicAuthentication auth;
   Challenge(auth, "Basic realm=\"r\"");

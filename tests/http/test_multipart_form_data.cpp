@@ -133,6 +133,26 @@ TEST(MultipartFormDataBody, Utf8FieldAndFileNamesComeBackInEveryHeaderEncoding) 
   }
 }
 
+TEST(MultipartFormDataBody, NamesInTheLanguageCharsetsComeBack) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"ISO-2022-JP", "\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB \xE5\x90\x8D"},
+      {"KOI8-R", "\xD0\xB8\xD0\xBC\xD1\x8F \xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB\xD0\xB0"},
+      {"GB2312", "\xE6\x96\x87\xE4\xBB\xB6"},
+      {"windows-1251", "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB"},
+  };
+  TIdMultiPartFormDataStream form;
+  for (const auto& [charset, name] : cases) {
+    for (const char* encoding : {"B", "Q"}) {
+      TIdFormDataField& field = form.AddFormField(name, "v");
+      field.SetHeaderCharSet(charset);
+      field.SetHeaderEncoding(encoding);
+    }
+  }
+  const auto parts = ParseWithPython(form);
+  ASSERT_EQ(parts.size(), cases.size() * 2);
+  for (size_t i = 0; i < parts.size(); ++i) EXPECT_EQ(parts[i].Name, cases[i / 2].second) << cases[i / 2].first;
+}
+
 TEST(MultipartFormDataBody, NamesWithQuotesAndLineBreaksCannotInjectHeaders) {
   const std::string name = "a\"; filename=\"evil.exe\r\nContent-Type: text/html";
   TIdMultiPartFormDataStream form;
@@ -343,10 +363,22 @@ TEST(MultipartFormDataStream, AddFileThatCannotBeOpenedAddsNoField) {
   EXPECT_EQ(form.Fields().Count(), 0);
 }
 
+TEST(MultipartFormDataStream, AddFileHoldsTheFileExclusivelyUntilTheFormLetsGo) {
+  TTempFolder folder;
+  { TFileStream(folder.File("sound.wav"), fmCreate).WriteBuffer("RIFF", 4); }
+  {
+    TIdMultiPartFormDataStream form;
+    form.AddFile("file", folder.File("sound.wav"));
+    EXPECT_THROW(TFileStream(folder.File("sound.wav"), fmOpenRead | fmShareDenyWrite), EFOpenError);
+  }
+  EXPECT_NO_THROW(TFileStream(folder.File("sound.wav"), fmOpenRead | fmShareDenyWrite));
+}
+
 TEST(MultipartFormDataStream, AddFileTakesTheNamePartAndTheTypeFromTheTable) {
   TTempFolder folder;
   test::WriteFileBytes(folder.File("data.jsonl"), Bytes("{}\n"));
   test::WriteFileBytes(folder.File("notes.txt"), Bytes("x"));
+  test::WriteFileBytes(folder.File("notes.md.txt"), Bytes("x"));
   TIdMultiPartFormDataStream form;
   const TIdFormDataField& jsonl = form.AddFile("file", folder.File("data.jsonl"));
   EXPECT_EQ(jsonl.FileName(), "data.jsonl");
@@ -356,7 +388,7 @@ TEST(MultipartFormDataStream, AddFileTakesTheNamePartAndTheTypeFromTheTable) {
   const TIdFormDataField& text = form.AddFile("file", folder.File("notes.txt"));
   EXPECT_EQ(text.ContentType(), "text/plain");
   EXPECT_EQ(text.Charset(), "");
-  const TIdFormDataField& typed = form.AddFile("file", folder.File("notes.txt"), "text/markdown");
+  const TIdFormDataField& typed = form.AddFile("file", folder.File("notes.md.txt"), "text/markdown");
   EXPECT_EQ(typed.ContentType(), "text/markdown");
   EXPECT_EQ(typed.Charset(), "us-ascii");
 }

@@ -116,6 +116,11 @@ TEST(ZLibCompressorGZip, EmptyPayloadDecodesToNothing) {
   EXPECT_TRUE(DecodeGZip(GZipByCommand({}, false)).empty());
 }
 
+TEST(ZLibCompressorGZip, EmptyBodyLabelledWithACodingDecodesToNothing) {
+  EXPECT_TRUE(DecodeGZip({}).empty());
+  EXPECT_TRUE(DecodeDeflate({}).empty());
+}
+
 TEST(ZLibCompressorGZip, CorruptDataRaisesWithZLibReason) {
   TBytes body = GZipWithAllHeaderFields(SamplePayload(5000));
   body[60] ^= 0xFF;

@@ -3,7 +3,6 @@
 #include <clocale>
 #include <cstdlib>
 #include <filesystem>
-#include <locale>
 #include <string>
 #include <system_error>
 
@@ -40,19 +39,12 @@ private:
 
 TCommaDecimalLocale::TCommaDecimalLocale() {
   static TLocaleFolder folder;
+  // The C locale only, as a GUI toolkit sets it (a C++ std::locale built
+  // from a LOCPATH folder leaks inside glibc, which the sanitizers report).
   if (!folder.Ready() || !std::setlocale(LC_ALL, kLocaleName)) return;
-  try {
-    std::locale::global(std::locale(kLocaleName));
-  } catch (const std::runtime_error&) {
-    std::setlocale(LC_ALL, "C");
-    return;
-  }
   FActive = *std::localeconv()->decimal_point == ',';
 }
 
-TCommaDecimalLocale::~TCommaDecimalLocale() {
-  std::locale::global(std::locale::classic());
-  std::setlocale(LC_ALL, "C");
-}
+TCommaDecimalLocale::~TCommaDecimalLocale() { std::setlocale(LC_ALL, "C"); }
 
 }  // namespace qtx::test

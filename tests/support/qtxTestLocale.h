@@ -1,6 +1,6 @@
 #pragma once
-// Runs a test under a locale whose decimal separator is a comma (German), as
-// the chat window may run under the user's locale. The locale is compiled
+// Runs a test under a C locale whose decimal separator is a comma (German),
+// as the chat window may run under the user's locale. The locale is compiled
 // once per test program into a temporary folder with localedef (Debian
 // package "locales"); the "C" locale is restored when the object goes.
 

@@ -389,6 +389,26 @@ TEST(TIdSSLContext, LoadsDHParametersAndRefusesABadFile) {
   }
 }
 
+// The protocol range the context set, read back from OpenSSL.
+std::pair<long, long> ProtocolRange(TIdSSLVersions aVersions) {
+  constexpr int SSL_CTRL_GET_MIN_PROTO_VERSION = 130;
+  constexpr int SSL_CTRL_GET_MAX_PROTO_VERSION = 131;
+  TIdSSLContext context;
+  context.Options().SetSSLVersions(aVersions);
+  context.InitContext(sslCtxClient);
+  const TIdOpenSSLAPI& api = OpenSSLAPI();
+  return {api.SSL_CTX_ctrl(context.Context(), SSL_CTRL_GET_MIN_PROTO_VERSION, 0, nullptr),
+          api.SSL_CTX_ctrl(context.Context(), SSL_CTRL_GET_MAX_PROTO_VERSION, 0, nullptr)};
+}
+
+TEST(TIdSSLContext, SetsTheProtocolRangeFromTheVersions) {
+  EXPECT_EQ(ProtocolRange({sslvTLSv1_3}), std::make_pair(0x0303L, 0x0304L));
+  EXPECT_EQ(ProtocolRange({sslvTLSv1_2, sslvTLSv1_3}), std::make_pair(0x0303L, 0x0304L));
+  EXPECT_EQ(ProtocolRange({sslvTLSv1_1, sslvTLSv1_2}), std::make_pair(0x0303L, 0x0304L));
+  EXPECT_EQ(ProtocolRange({sslvTLSv1, sslvTLSv1_1}), std::make_pair(0x0302L, 0x0304L));
+  EXPECT_EQ(ProtocolRange({sslvSSLv3, sslvTLSv1}), std::make_pair(0x0301L, 0x0304L));
+}
+
 TEST(TIdSSLContext, AnUnassignedModeBecomesClient) {
   TIdSSLContext context;
   context.InitContext(sslCtxClient);

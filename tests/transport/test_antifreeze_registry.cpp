@@ -5,7 +5,6 @@
 #include "support/qtxScriptedIOHandler.h"
 #include "transport/qtxIdAntiFreezeBase.h"
 #include "transport/qtxIdIOHandlerRegistry.h"
-#include "transport/qtxIdIOHandlerStack.h"
 
 namespace qtx {
 namespace {
@@ -104,15 +103,15 @@ TEST(IOHandlerRegistry, NamesTheMissingType) {
 
 TEST(IOHandlerRegistry, TheDefaultClassIsMadeAndRegistered) {
   static const TIdIOHandlerClass defaultClass("TDefaultB", &IdIOHandlerClass(), MakeScripted);
+  const TIdIOHandlerClass* previous = DefaultIOHandlerClass();
   SetDefaultClass(defaultClass);
   TComponent owner;
   const auto handler = MakeDefaultIOHandler(&owner);
-  ASSERT_NE(handler, nullptr);
+  EXPECT_EQ(DefaultIOHandlerClass(), &defaultClass);
+  EXPECT_NE(dynamic_cast<TScriptedIOHandler*>(handler.get()), nullptr);
   EXPECT_EQ(handler->Owner(), &owner);
   EXPECT_NE(TryMakeIOHandler(defaultClass), nullptr);
-  // The registry is process-wide: later tests of this program connect with
-  // the program's own default class.
-  SetDefaultClass(IdIOHandlerStackClass());
+  if (previous != nullptr) SetDefaultClass(*previous);  // the process-wide default stays as it was
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <bit>
 #include <climits>
 #include <functional>
+#include <string>
 
 #include "transport/qtxIdBuffer.h"
 #include "transport/qtxIdStack.h"
@@ -133,13 +134,44 @@ TEST(TIdBuffer, RemovingEverythingReleasesTheArray) {
   EXPECT_EQ(buffer.Capacity(), 0);
 }
 
-TEST(TIdBuffer, ConsumedHeadIsReclaimedOnceItOutweighsTheRest) {
-  TIdBuffer buffer(TIdBytes(10000, 'x'));
-  buffer.Remove(3000);  // head past the growth factor, but less than what is left
+TIdBytes Counting(size_t aCount) {
+  TIdBytes bytes(aCount);
+  for (size_t i = 0; i < aCount; ++i) bytes[i] = static_cast<uint8_t>(i % 251);
+  return bytes;
+}
+
+TEST(TIdBuffer, ALargeArrayGivesBackItsConsumedHeadOnceItIsThreeTimesTheRest) {
+  TIdBuffer buffer(Counting(4000000));
+  buffer.Remove(2000000);
+  EXPECT_EQ(buffer.Capacity(), 4000000);
+  buffer.Remove(1000000);  // head 3000000 = 3 x 1000000 unread
+  EXPECT_EQ(buffer.Size(), 1000000);
+  EXPECT_EQ(buffer.Capacity(), 1000000 + 2048);
+  EXPECT_EQ(buffer.PeekByte(0), 3000000 % 251);
+  EXPECT_EQ(buffer.PeekByte(999999), 3999999 % 251);
+}
+
+TEST(TIdBuffer, ASmallArrayKeepsItsRoomAndCompactsWhenAnAppendNeedsIt) {
+  TIdBuffer buffer(Counting(10000));
+  buffer.Remove(9000);
   EXPECT_EQ(buffer.Capacity(), 10000);
-  buffer.Remove(2500);  // head 5500 >= 4500 unread: compact and shrink
-  EXPECT_EQ(buffer.Size(), 4500);
-  EXPECT_EQ(buffer.Capacity(), 4500 + 2048);
+  buffer.Write(Bytes("tail"));  // no room behind the data: the data moves up
+  EXPECT_EQ(buffer.Capacity(), 10000);
+  EXPECT_EQ(buffer.Size(), 1004);
+  EXPECT_EQ(buffer.PeekByte(0), 9000 % 251);
+  EXPECT_EQ(buffer.PeekString(1000, 4), "tail");
+}
+
+TEST(TIdBuffer, LinesTakenOneByOneFromALargeBufferComeOutIntact) {
+  std::string text;
+  for (int i = 0; i < 250000; ++i) text += std::to_string(i) + "\n";
+  TIdBuffer buffer(Bytes(text));
+  for (int i = 0; i < 250000; ++i) {
+    const int end = buffer.IndexOf(uint8_t('\n'));
+    ASSERT_EQ(buffer.ExtractToString(end), std::to_string(i));
+    buffer.Remove(1);
+  }
+  EXPECT_EQ(buffer.Size(), 0);
 }
 
 TEST(TIdBuffer, RemovalsAreReported) {

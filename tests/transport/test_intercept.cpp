@@ -97,6 +97,23 @@ TEST(TIdConnectionIntercept, TransformsWhatTheHandlerReadsAndWrites) {
   EXPECT_EQ(io.WrittenText(), "xy");
 }
 
+TEST(TIdConnectionIntercept, ABlockKeptWhollyByTheInterceptIsNoClose) {
+  TIdConnectionIntercept intercept;
+  // Keeps the first block to itself (as a decoder waiting for a whole record).
+  int blocks = 0;
+  intercept.OnReceive = [&](TIdConnectionIntercept&, TIdBytes& aBuffer) {
+    if (blocks++ == 0) aBuffer.clear();
+  };
+  TScriptedIOHandler io;
+  io.SetIntercept(&intercept);
+  io.Open();
+  io.AddInput("kept");
+  io.AddInput("line\n");
+  EXPECT_EQ(io.ReadLn(), "line");
+  EXPECT_FALSE(io.ClosedGracefully());
+  io.SetIntercept(nullptr);
+}
+
 TEST(TIdConnectionIntercept, CloseDisconnectsItAndAFreedInterceptIsForgotten) {
   auto intercept = std::make_unique<TIdConnectionIntercept>();
   bool disconnected = false;

@@ -471,6 +471,14 @@ TEST_F(IOHandler, TextIsASCIIUnlessAnotherEncodingIsChosen) {
   EXPECT_EQ(io.ReadLn(), "\xC3\xA9");
 }
 
+TEST_F(IOHandler, EachLineIsDecodedFromItsOwnBytesOnly) {
+  io.AddInput("x\n\xE9y\n" + std::string(30, 'a') + "\xE9" + std::string(5, 'b') + "\n" + std::string(40, 'd') + "\n");
+  EXPECT_EQ(io.ReadLn(), "x");  // the byte after the line end is not part of it
+  EXPECT_EQ(io.ReadLn(), "\xEF\xBF\xBDy");
+  EXPECT_EQ(io.ReadLn(), std::string(30, 'a') + "\xEF\xBF\xBD" + std::string(5, 'b'));
+  EXPECT_EQ(io.ReadLn(), std::string(40, 'd'));
+}
+
 TEST_F(IOHandler, NoDefaultEncodingMeansTheProcessDefault) {
   io.SetDefStringEncoding(nullptr);
   EXPECT_EQ(io.DefStringEncoding(), IndyTextEncoding_Default());

@@ -7,24 +7,28 @@
 #include <future>
 #include <thread>
 
-#include "support/qtxLoopbackSocket.h"
+#include "support/qtxSocketIOHandler.h"
+#include "support/qtxTestSockets.h"
 #include "transport/qtxIdIOHandler.h"
 
 namespace qtx {
 namespace {
 
-using test::MakeLoopbackPair;
-using test::TLoopbackPeer;
 using test::TSocketIOHandler;
+using test::TTestListener;
+using test::TTestPeer;
 
 std::string Text(const TIdBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
 
 class SocketIOHandler : public ::testing::Test {
 protected:
-  SocketIOHandler() : pair(MakeLoopbackPair()), io(pair.Client), peer(pair.Server) { io.Open(); }
-  test::TLoopbackPair pair;
+  SocketIOHandler() : io(test::ConnectLoopback(listener.Port())), peerSocket(listener.Accept()), peer(*peerSocket) {
+    io.Open();
+  }
+  TTestListener listener;
   TSocketIOHandler io;
-  TLoopbackPeer peer;
+  std::unique_ptr<TTestPeer> peerSocket;
+  TTestPeer& peer;
 };
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point aStart) {
@@ -33,9 +37,9 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point aStart) {
 
 TEST_F(SocketIOHandler, ATerminatorArrivingInTwoPiecesIsFound) {
   std::thread sender([this] {
-    peer.Send("abc\r");
+    peer.Write("abc\r");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    peer.Send("\ndef\r\n");
+    peer.Write("\ndef\r\n");
   });
   EXPECT_EQ(io.ReadLn(), "abc");
   EXPECT_EQ(io.ReadLn("\r\n"), "def");
@@ -54,14 +58,14 @@ TEST_F(SocketIOHandler, ASilentPeerTimesOutAfterAboutTheTimeOut) {
 
 TEST_F(SocketIOHandler, TheReadTimeoutAppliesByDefault) {
   io.SetReadTimeout(100);
-  peer.Send("no end");
+  peer.Write("no end");
   EXPECT_EQ(io.ReadLn(), "");
   EXPECT_TRUE(io.ReadLnTimedout());
   EXPECT_EQ(io.InputBuffer().AsString(), "no end");
 }
 
 TEST_F(SocketIOHandler, APeerClosingWithUnreadBytesStaysConnectedUntilTheyAreRead) {
-  peer.Send("abc");
+  peer.Write("abc");
   peer.Close();
   EXPECT_THROW(io.ReadLn(), EIdConnClosedGracefully);
   EXPECT_EQ(io.InputBuffer().Size(), 3);
@@ -84,7 +88,7 @@ TEST_F(SocketIOHandler, ConnectedNoticesAClosedPeer) {
 TEST_F(SocketIOHandler, ReadStreamUntilDisconnectTakesEverythingSent) {
   const std::string body(300000, 'z');
   std::thread sender([&] {
-    peer.Send(body);
+    peer.Write(body);
     peer.Close();
   });
   TMemoryStream stream;
@@ -105,7 +109,7 @@ TEST_F(SocketIOHandler, AResetRaisesTheSocketError) {
 }
 
 TEST_F(SocketIOHandler, StreamsGoOutWithTheirBigEndianLength) {
-  auto receiving = std::async(std::launch::async, [this] { return peer.Receive(4 + 70000); });
+  auto receiving = std::async(std::launch::async, [this] { return peer.Read(4 + 70000); });
   TMemoryStream stream(TIdBytes(70000, 'q'));
   io.Write(stream, 0, true);
   const TIdBytes received = receiving.get();
@@ -116,8 +120,8 @@ TEST_F(SocketIOHandler, StreamsGoOutWithTheirBigEndianLength) {
 TEST_F(SocketIOHandler, TextIsEncodedBothWays) {
   io.SetDefStringEncoding(IndyTextEncoding_UTF8());
   io.WriteLn("gr\xC3\xBC\xC3\x9F");  // "grüß"
-  EXPECT_EQ(Text(peer.Receive(8)), "gr\xC3\xBC\xC3\x9F\r\n");
-  peer.Send(TIdBytes{'f', 0xFC, 'r', '\n'});  // "für" in Latin-1
+  EXPECT_EQ(Text(peer.Read(8)), "gr\xC3\xBC\xC3\x9F\r\n");
+  peer.Write(TIdBytes{'f', 0xFC, 'r', '\n'});  // "für" in Latin-1
   EXPECT_EQ(io.ReadLn(IndyTextEncoding_8Bit()), "f\xC3\xBCr");
 }
 

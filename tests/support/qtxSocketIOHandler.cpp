@@ -1,4 +1,4 @@
-#include "qtxLoopbackSocket.h"
+#include "qtxSocketIOHandler.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <stdexcept>
 
 #include "qtxScriptedIOHandler.h"
@@ -15,10 +14,6 @@
 namespace qtx::test {
 
 namespace {
-void Require(bool aCondition, const char* aWhat) {
-  if (!aCondition) throw std::runtime_error(std::string(aWhat) + " failed");
-}
-
 // Waits until the socket is readable or aTimeout ms pass.
 bool WaitReadable(int aSocket, int aTimeout) {
   pollfd entry{aSocket, POLLIN, 0};
@@ -30,24 +25,18 @@ bool WaitReadable(int aSocket, int aTimeout) {
 }
 }  // namespace
 
-TLoopbackPair MakeLoopbackPair() {
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  Require(listener >= 0, "socket");
+int ConnectLoopback(uint16_t aPort) {
+  const int socketHandle = socket(AF_INET, SOCK_STREAM, 0);
+  if (socketHandle < 0) throw std::runtime_error("socket failed");
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  Require(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "bind");
-  Require(listen(listener, 1) == 0, "listen");
-  Require(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) == 0, "getsockname");
-  TLoopbackPair pair;
-  pair.Client = socket(AF_INET, SOCK_STREAM, 0);
-  Require(pair.Client >= 0, "socket");
-  Require(connect(pair.Client, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0, "connect");
-  pair.Server = accept(listener, nullptr, nullptr);
-  Require(pair.Server >= 0, "accept");
-  close(listener);
-  return pair;
+  address.sin_port = htons(aPort);
+  if (connect(socketHandle, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(socketHandle);
+    throw std::runtime_error("connect failed");
+  }
+  return socketHandle;
 }
 
 int WinsockCodeFor(int aErrno) {
@@ -62,50 +51,6 @@ int WinsockCodeFor(int aErrno) {
     case EAGAIN: return 10035;
     default: return aErrno;
   }
-}
-
-// ---- TLoopbackPeer ----------------------------------------------------------------
-
-TLoopbackPeer::~TLoopbackPeer() { Close(); }
-
-void TLoopbackPeer::Send(std::string_view aBytes) { Send(TIdBytes(aBytes.begin(), aBytes.end())); }
-
-void TLoopbackPeer::Send(const TIdBytes& aBytes) {
-  size_t sent = 0;
-  while (sent < aBytes.size()) {
-    const ssize_t n = send(FSocket, aBytes.data() + sent, aBytes.size() - sent, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    Require(n > 0, "send");
-    sent += static_cast<size_t>(n);
-  }
-}
-
-TIdBytes TLoopbackPeer::Receive(size_t aCount, int aTimeout) {
-  using namespace std::chrono;
-  const auto deadline = steady_clock::now() + milliseconds(aTimeout);
-  TIdBytes bytes;
-  uint8_t block[65536];
-  while (bytes.size() < aCount) {
-    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-    if (left <= 0 || !WaitReadable(FSocket, static_cast<int>(left))) break;
-    const ssize_t n = recv(FSocket, block, std::min(sizeof block, aCount - bytes.size()), 0);
-    if (n <= 0) break;
-    bytes.insert(bytes.end(), block, block + n);
-  }
-  return bytes;
-}
-
-TIdBytes TLoopbackPeer::ReceiveAll(int aTimeout) { return Receive(SIZE_MAX, aTimeout); }
-
-void TLoopbackPeer::Close() {
-  if (FSocket >= 0) close(FSocket);
-  FSocket = -1;
-}
-
-void TLoopbackPeer::Reset() {
-  const linger abortive{1, 0};
-  setsockopt(FSocket, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-  Close();
 }
 
 // ---- TSocketIOHandler -------------------------------------------------------------

@@ -1,0 +1,49 @@
+#pragma once
+// The base of the TLS IO handlers: a socket handler whose bytes pass in the
+// clear while PassThrough is on and through the TLS session otherwise.
+
+#include <memory>
+#include <string>
+
+#include "transport/qtxIdIOHandlerStack.h"
+
+namespace qtx {
+
+class TIdSSLIOHandlerSocketBase : public TIdIOHandlerStack {
+public:
+  explicit TIdSSLIOHandlerSocketBase(TComponent* aOwner = nullptr) : TIdIOHandlerStack(aOwner) {}
+
+  // True (the default): bytes pass unencrypted. Turning it off on a
+  // connected handler starts TLS on the connection.
+  bool PassThrough() const noexcept { return fPassThrough; }
+  virtual void SetPassThrough(bool aValue) { fPassThrough = aValue; }
+  // The URL being requested; its host is the TLS server name.
+  const std::string& URIToCheck() const noexcept { return FURIToCheck; }
+  virtual void SetURIToCheck(const std::string& aValue) { FURIToCheck = aValue; }
+  // True on the accepting side of a connection.
+  bool IsPeer() const noexcept { return fIsPeer; }
+  void SetIsPeer(bool aValue) { fIsPeer = aValue; }
+
+  // Starts TLS unless the handler passes bytes through.
+  virtual void StartSSL() = 0;
+  // A new handler of the same kind with the same TLS settings.
+  virtual std::unique_ptr<TIdSSLIOHandlerSocketBase> Clone() = 0;
+
+protected:
+  virtual int ReadSecure(TIdBytes& aBuffer) = 0;
+  virtual int WriteSecure(const TIdBytes& aBuffer, int aOffset, int aLength) = 0;
+
+  int ReadDataFromSource(TIdBytes& aBuffer) override {
+    return fPassThrough ? TIdIOHandlerStack::ReadDataFromSource(aBuffer) : ReadSecure(aBuffer);
+  }
+  int WriteDataToTarget(const TIdBytes& aBuffer, int aOffset, int aLength) override {
+    return fPassThrough ? TIdIOHandlerStack::WriteDataToTarget(aBuffer, aOffset, aLength)
+                        : WriteSecure(aBuffer, aOffset, aLength);
+  }
+
+  bool fPassThrough = true;
+  bool fIsPeer = false;
+  std::string FURIToCheck;
+};
+
+}  // namespace qtx

@@ -1,0 +1,234 @@
+// TIdSSLIOHandlerSocketOpenSSL: TLS under the IO handler's primitives.
+
+#include <sys/socket.h>
+#include <sys/time.h>
+
+#include "tls/qtxIdSSLOpenSSL.h"
+#include "transport/qtxIdSocketError.h"
+#include "transport/qtxIdStack.h"
+#include "transport/qtxIdStackPosix.h"
+
+namespace qtx {
+namespace {
+
+// A stalled handshake or read fails after this long when no ReadTimeout is set.
+constexpr int kDefaultSocketTimeout = 30000;
+
+// The host of a URL: between "//" (and any user info) and the port or path;
+// an IPv6 literal loses its brackets.
+std::string HostOfURI(const std::string& aURI) {
+  size_t start = aURI.find("://");
+  start = start == std::string::npos ? 0 : start + 3;
+  const size_t end = aURI.find_first_of("/?#", start);
+  std::string authority = aURI.substr(start, end == std::string::npos ? std::string::npos : end - start);
+  const size_t at = authority.rfind('@');
+  if (at != std::string::npos) authority.erase(0, at + 1);
+  if (!authority.empty() && authority.front() == '[') {
+    const size_t close = authority.find(']');
+    return authority.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+  }
+  return authority.substr(0, authority.find(':'));
+}
+
+bool IsConnectionLoss(int aErrorCode) {
+  return aErrorCode == Id_WSAECONNABORTED || aErrorCode == Id_WSAECONNRESET || aErrorCode == Id_WSAESHUTDOWN;
+}
+
+}  // namespace
+
+TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL(TComponent* aOwner) : TIdSSLIOHandlerSocketBase(aOwner) {}
+
+TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {
+  fSSLSocket.reset();
+  fSSLContext.reset();
+}
+
+// ---------------------------------------------------------------- connect
+
+void TIdSSLIOHandlerSocketOpenSSL::EnsureContext() {
+  if (fSSLContext) return;
+  auto context = std::make_unique<TIdSSLContext>();
+  context->Options() = FxSSLOptions;
+  context->SetVerifyOn(static_cast<bool>(OnVerifyPeer));
+  context->SetStatusInfoOn(OnStatusInfo || OnStatusInfoEx);
+  context->ALPNProtocols().Assign(FALPNProtocols);
+  context->SetParent(this);
+  context->InitContext(sslCtxClient);
+  fSSLContext = std::move(context);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::ConnectToPeer() {
+  try {
+    EnsureContext();
+  } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
+    if (!fPassThrough) throw;
+  }
+  // The TCP connection and any proxy tunnel run in the clear.
+  const bool passThrough = fPassThrough;
+  fPassThrough = true;
+  try {
+    TIdSSLIOHandlerSocketBase::ConnectToPeer();
+  } catch (...) {
+    fPassThrough = passThrough;
+    throw;
+  }
+  fPassThrough = passThrough;
+  FireBeforeConnect();
+  StartSSL();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::StartSSL() {
+  if (!fPassThrough) NegotiateTLS();
+}
+
+std::string TIdSSLIOHandlerSocketOpenSSL::SNIHostName() const {
+  // The TLS peer is always the target: a proxy only carries the tunnel.
+  return FURIToCheck.empty() ? FHost : HostOfURI(FURIToCheck);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeouts(int aMilliseconds) {
+  const timeval timeout{aMilliseconds / 1000, (aMilliseconds % 1000) * 1000};
+  const int handle = FBinding->Handle();
+  setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::NegotiateTLS() {
+  if (!fSSLSocket) fSSLSocket = std::make_unique<TIdSSLSocket>(this);
+  fSSLSocket->SetSSLContext(fSSLContext.get());
+  SetSocketTimeouts(ReadTimeout() < 1 ? kDefaultSocketTimeout : ReadTimeout());
+  fSSLSocket->SetHostName(SNIHostName());
+  try {
+    fSSLSocket->Connect(FBinding->Handle());
+  } catch (...) {
+    fSSLSocket.reset();
+    throw;
+  }
+  fPassThrough = false;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetPassThrough(bool aValue) {
+  if (aValue == fPassThrough) return;
+  if (!aValue) {
+    // Upgrading a connected plain handler: the handshake runs now.
+    if (BindingAllocated()) {
+      EnsureContext();
+      NegotiateTLS();
+    } else {
+      fPassThrough = false;
+    }
+    return;
+  }
+  if (fSSLSocket && fSSLSocket->SSL()) {
+    // close_notify, then (when OpenSSL asks for it) the wait for the peer's.
+    if (fSSLSocket->Shutdown() == 0) fSSLSocket->Shutdown();
+    fSSLSocket.reset();
+    if (BindingAllocated()) SetSocketTimeouts(0);
+  }
+  fPassThrough = true;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::FireBeforeConnect() {
+  if (OnBeforeConnect) OnBeforeConnect(*this);
+}
+
+// ---------------------------------------------------------------- transfer
+
+int TIdSSLIOHandlerSocketOpenSSL::ReadSecure(TIdBytes& aBuffer) {
+  if (!fSSLSocket) return -1;
+  const int result = fSSLSocket->Recv(aBuffer);
+  if (result < 0) FLastSocketError = WinsockCodeForErrno(fSSLSocket->LastErrno());
+  return result;
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::WriteSecure(const TIdBytes& aBuffer, int aOffset, int aLength) {
+  if (!fSSLSocket) return -1;
+  const int result = fSSLSocket->Send(aBuffer, aOffset, aLength);
+  if (result < 0) FLastSocketError = WinsockCodeForErrno(fSSLSocket->LastErrno());
+  return result;
+}
+
+bool TIdSSLIOHandlerSocketOpenSSL::Readable(int aMSec) {
+  if (!fPassThrough) {
+    if (!fSSLSocket) return false;
+    if (fSSLSocket->Pending() > 0) return true;
+  }
+  return TIdSSLIOHandlerSocketBase::Readable(aMSec);
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::FilterSocketError(int aResult) {
+  if (fPassThrough || !fSSLSocket) return TIdSSLIOHandlerSocketBase::FilterSocketError(aResult);
+  const int code = fSSLSocket->SSLErrorOf(aResult);
+  if (code == SSL_ERROR_NONE) return 0;
+  if (code != SSL_ERROR_SYSCALL) RaiseSSLError(TIdSSLErrorClass::APISSLError, code, aResult, std::string());
+  // A failure of the socket itself: the socket rule.
+  if (!IsConnectionLoss(FLastSocketError) && FLastSocketError != Id_WSAETIMEDOUT)
+    RaiseSocketErrorCode(FLastSocketError);
+  return FLastSocketError;
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::RaiseSocketErrorCode(int aErrorCode) {
+  if (!fPassThrough && !IsConnectionLoss(aErrorCode))
+    throw EIdOpenSSLAPISSLError(SocketErrorMessage(aErrorCode), SSL_ERROR_SYSCALL, -1);
+  TIdSSLIOHandlerSocketBase::RaiseSocketErrorCode(aErrorCode);
+}
+
+// ---------------------------------------------------------------- state
+
+void TIdSSLIOHandlerSocketOpenSSL::Close() {
+  fSSLSocket.reset();
+  fSSLContext.reset();
+  TIdSSLIOHandlerSocketBase::Close();
+}
+
+std::string TIdSSLIOHandlerSocketOpenSSL::GetALPNProtocol() const {
+  return fSSLSocket ? fSSLSocket->ALPNProtocol() : std::string();
+}
+
+std::string TIdSSLIOHandlerSocketOpenSSL::GetSSLVersion() const {
+  return fSSLSocket ? fSSLSocket->SSLVersion() : std::string();
+}
+
+std::unique_ptr<TIdSSLIOHandlerSocketBase> TIdSSLIOHandlerSocketOpenSSL::Clone() {
+  auto clone = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+  clone->SetSSLOptions(FxSSLOptions);
+  clone->ALPNProtocols().Assign(FALPNProtocols);
+  clone->OnStatusInfo = [this](const std::string& aMsg) { FireStatusInfo(aMsg); };
+  clone->OnStatusInfoEx = [this](TIdSSLIOHandlerSocketOpenSSL&, PSSL aSSL, int aWhere, int aRet,
+                                 const std::string& aType, const std::string& aMsg) {
+    FireStatusInfoEx(aSSL, aWhere, aRet, aType, aMsg);
+  };
+  clone->OnGetPassword = [this](std::string& aPassword) { FireGetPassword(aPassword); };
+  clone->OnGetPasswordEx = [this](TIdSSLIOHandlerSocketOpenSSL&, std::string& aPassword, bool aIsWrite) {
+    FireGetPasswordEx(aPassword, aIsWrite);
+  };
+  clone->OnVerifyPeer = [this](TIdX509& aCertificate, bool aOk, int aDepth, int aError) {
+    return FireVerifyPeer(aCertificate, aOk, aDepth, aError);
+  };
+  return clone;
+}
+
+// ---------------------------------------------------------------- events
+
+void TIdSSLIOHandlerSocketOpenSSL::FireStatusInfo(const std::string& aMsg) {
+  if (OnStatusInfo) OnStatusInfo(aMsg);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::FireStatusInfoEx(PSSL aSSL, int aWhere, int aRet, const std::string& aType,
+                                                    const std::string& aMsg) {
+  if (OnStatusInfoEx) OnStatusInfoEx(*this, aSSL, aWhere, aRet, aType, aMsg);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::FireGetPassword(std::string& aPassword) {
+  if (OnGetPassword) OnGetPassword(aPassword);
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::FireGetPasswordEx(std::string& aPassword, bool aIsWrite) {
+  if (OnGetPasswordEx) OnGetPasswordEx(*this, aPassword, aIsWrite);
+}
+
+bool TIdSSLIOHandlerSocketOpenSSL::FireVerifyPeer(TIdX509& aCertificate, bool aOk, int aDepth, int aError) {
+  return OnVerifyPeer ? OnVerifyPeer(aCertificate, aOk, aDepth, aError) : true;
+}
+
+}  // namespace qtx
