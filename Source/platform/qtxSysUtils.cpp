@@ -162,14 +162,15 @@ std::string FloatToStr(double aValue, int aPrecision) {
   const int count = static_cast<int>(digits.size());
   if (exponent >= aPrecision || exponent < -5) {
     out += digits[0];
-    if (count > 1) out += "." + digits.substr(1);
-    out += 'E' + IntToStr(exponent);
+    if (count > 1) out.append(".").append(digits, 1);
+    out.append("E").append(IntToStr(exponent));
   } else if (exponent < 0) {
-    out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+    out.append("0.").append(static_cast<size_t>(-exponent - 1), '0').append(digits);
   } else if (count <= exponent + 1) {
-    out += digits + std::string(static_cast<size_t>(exponent + 1 - count), '0');
+    out.append(digits).append(static_cast<size_t>(exponent + 1 - count), '0');
   } else {
-    out += digits.substr(0, static_cast<size_t>(exponent + 1)) + "." + digits.substr(static_cast<size_t>(exponent + 1));
+    const auto whole = static_cast<size_t>(exponent + 1);
+    out.append(digits, 0, whole).append(".").append(digits, whole);
   }
   return out;
 }

@@ -3,9 +3,9 @@
 // input and write buffers of the IO handler. Bytes are consumed by moving a
 // head index. The unread bytes move to the front when an append needs the
 // room, and, for an array of ReleaseThreshold bytes or more, when the
-// consumed head is past the growth factor and three times the unread bytes
-// (the spare memory then goes back). Reading any buffer line by line thus
-// moves each byte at most a fraction of a time.
+// consumed head is past the growth factor and fifteen times the unread
+// bytes (the spare memory then goes back). Reading any buffer line by line
+// thus moves each byte at most a small fraction of a time.
 //
 // Index arguments of the readers: a negative index reads at the head and
 // removes what it read; a non-negative index peeks at that offset from the
@@ -75,12 +75,14 @@ public:
   void CompactHead(bool aCanShrink = true);
   void Remove(int aByteCount) {
     // The consumed head is given back only from a large array, and only once
-    // it is three times the unread bytes: each compaction then moves at most
-    // a third of what was consumed since the last one, so reading a large
-    // buffer line by line stays linear. Appends compact small arrays.
+    // it is fifteen times the unread bytes: each compaction then moves at
+    // most a fifteenth of what was consumed since the last one, so reading a
+    // large buffer line by line stays linear and nearly copy-free, while the
+    // array never holds more than sixteen times its unread bytes for long.
+    // Appends compact small arrays.
     if (aByteCount > 0 && aByteCount < FSize &&
         !(FBytes.capacity() >= ReleaseThreshold && FHeadIndex + aByteCount > FGrowthFactor &&
-          (FHeadIndex + aByteCount) / 3 >= FSize - aByteCount)) {
+          (FHeadIndex + aByteCount) / 15 >= FSize - aByteCount)) {
       FHeadIndex += aByteCount;
       FSize -= aByteCount;
       DoBytesRemoved(aByteCount);

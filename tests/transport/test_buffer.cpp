@@ -140,15 +140,15 @@ TIdBytes Counting(size_t aCount) {
   return bytes;
 }
 
-TEST(TIdBuffer, ALargeArrayGivesBackItsConsumedHeadOnceItIsThreeTimesTheRest) {
+TEST(TIdBuffer, ALargeArrayGivesBackItsConsumedHeadOnceItIsFifteenTimesTheRest) {
   TIdBuffer buffer(Counting(4000000));
-  buffer.Remove(2000000);
+  buffer.Remove(3000000);
   EXPECT_EQ(buffer.Capacity(), 4000000);
-  buffer.Remove(1000000);  // head 3000000 = 3 x 1000000 unread
-  EXPECT_EQ(buffer.Size(), 1000000);
-  EXPECT_EQ(buffer.Capacity(), 1000000 + 2048);
-  EXPECT_EQ(buffer.PeekByte(0), 3000000 % 251);
-  EXPECT_EQ(buffer.PeekByte(999999), 3999999 % 251);
+  buffer.Remove(750000);  // head 3750000 = 15 x 250000 unread
+  EXPECT_EQ(buffer.Size(), 250000);
+  EXPECT_EQ(buffer.Capacity(), 250000 + 2048);
+  EXPECT_EQ(buffer.PeekByte(0), 3750000 % 251);
+  EXPECT_EQ(buffer.PeekByte(249999), 3999999 % 251);
 }
 
 TEST(TIdBuffer, ASmallArrayKeepsItsRoomAndCompactsWhenAnAppendNeedsIt) {
