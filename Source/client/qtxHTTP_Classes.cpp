@@ -5,7 +5,7 @@
 namespace qtx {
 
 TqtxStringStream::TqtxStringStream(std::string_view aText, IIdTextEncoding aEncoding)
-    : FEncoding(aEncoding ? std::move(aEncoding) : IndyTextEncoding_UTF8()) {
+    : FEncoding(aEncoding ? std::move(aEncoding) : IdTextEncoding_UTF8()) {
   WriteString(aText);
   SetPosition(0);
 }

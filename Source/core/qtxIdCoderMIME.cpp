@@ -51,7 +51,7 @@ std::string TIdEncoderMIME::EncodeBytes(const uint8_t* aData, size_t aSize) {
 }
 
 std::string TIdEncoderMIME::EncodeString(std::string_view aText, const IIdTextEncoding& aEncoding) {
-  return EncodeBytes((aEncoding ? aEncoding : IndyTextEncoding_UTF8())->GetBytes(aText));
+  return EncodeBytes((aEncoding ? aEncoding : IdTextEncoding_UTF8())->GetBytes(aText));
 }
 
 int64_t TIdEncoderMIME::EncodeStream(TStream& aSource, TStream& aDest, int64_t aSize) {
@@ -96,7 +96,7 @@ TIdBytes TIdDecoderMIME::DecodeBytes(std::string_view aText) {
 }
 
 std::string TIdDecoderMIME::DecodeString(std::string_view aText, const IIdTextEncoding& aEncoding) {
-  return (aEncoding ? aEncoding : IndyTextEncoding_UTF8())->GetString(DecodeBytes(aText));
+  return (aEncoding ? aEncoding : IdTextEncoding_UTF8())->GetString(DecodeBytes(aText));
 }
 
 int64_t TIdDecoderMIME::DecodeStream(std::string_view aText, TStream& aDest) {

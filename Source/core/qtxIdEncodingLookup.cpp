@@ -12,7 +12,7 @@ namespace qtx {
 
 namespace {
 
-std::atomic<IdTextEncodingType> GProcessDefaultEncodingType{encIndyDefault};
+std::atomic<IdTextEncodingType> GProcessDefaultEncodingType{encDefault};
 
 std::mutex GEncodingNeededLock;
 TIdEncodingNeededEvent GEncodingNeeded;
@@ -32,7 +32,7 @@ IdTextEncodingType ProcessDefaultEncodingType() noexcept { return GProcessDefaul
 void SetProcessDefaultEncodingType(IdTextEncodingType aType) noexcept { GProcessDefaultEncodingType.store(aType); }
 
 IIdTextEncoding EncodingForType(IdTextEncodingType aType) {
-  if (aType == encIndyDefault) aType = ProcessDefaultEncodingType();
+  if (aType == encDefault) aType = ProcessDefaultEncodingType();
   switch (aType) {
     case encOSDefault: return SharedInstance<TIdMBCSEncoding>();  // code page 0: the ANSI code page
     case enc8Bit: return SharedInstance<TId8BitEncoding>();

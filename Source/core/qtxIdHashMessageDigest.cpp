@@ -101,7 +101,7 @@ TIdBytes TIdHashMessageDigest5::HashBytes(std::span<const uint8_t> aData) {
 }
 
 TIdBytes TIdHashMessageDigest5::HashString(std::string_view aText, IIdTextEncoding aEncoding) {
-  const IIdTextEncoding encoding = aEncoding ? std::move(aEncoding) : IndyTextEncoding_Default();
+  const IIdTextEncoding encoding = aEncoding ? std::move(aEncoding) : IdTextEncoding_Default();
   return HashBytes(encoding->GetBytes(aText));
 }
 

@@ -100,7 +100,7 @@ protected:
 
 // Encoding types used by the transport's defaults.
 enum IdTextEncodingType : int {
-  encIndyDefault = 0,
+  encDefault = 0,
   encOSDefault = 1,  // Windows-1252 stands in for the system's ANSI code page
   enc8Bit = 2,
   encASCII = 3,
@@ -137,13 +137,13 @@ IdTextEncodingType ProcessDefaultEncodingType() noexcept;
 void SetProcessDefaultEncodingType(IdTextEncodingType aType) noexcept;
 
 // Short names for the shared instances.
-inline IIdTextEncoding IndyTextEncoding_Default() { return EncodingForType(encIndyDefault); }
-inline IIdTextEncoding IndyTextEncoding_OSDefault() { return EncodingForType(encOSDefault); }
-inline IIdTextEncoding IndyTextEncoding_8Bit() { return EncodingForType(enc8Bit); }
-inline IIdTextEncoding IndyTextEncoding_ASCII() { return EncodingForType(encASCII); }
-inline IIdTextEncoding IndyTextEncoding_UTF16BE() { return EncodingForType(encUTF16BE); }
-inline IIdTextEncoding IndyTextEncoding_UTF16LE() { return EncodingForType(encUTF16LE); }
-inline IIdTextEncoding IndyTextEncoding_UTF7() { return EncodingForType(encUTF7); }
-inline IIdTextEncoding IndyTextEncoding_UTF8() { return EncodingForType(encUTF8); }
+inline IIdTextEncoding IdTextEncoding_Default() { return EncodingForType(encDefault); }
+inline IIdTextEncoding IdTextEncoding_OSDefault() { return EncodingForType(encOSDefault); }
+inline IIdTextEncoding IdTextEncoding_8Bit() { return EncodingForType(enc8Bit); }
+inline IIdTextEncoding IdTextEncoding_ASCII() { return EncodingForType(encASCII); }
+inline IIdTextEncoding IdTextEncoding_UTF16BE() { return EncodingForType(encUTF16BE); }
+inline IIdTextEncoding IdTextEncoding_UTF16LE() { return EncodingForType(encUTF16LE); }
+inline IIdTextEncoding IdTextEncoding_UTF7() { return EncodingForType(encUTF7); }
+inline IIdTextEncoding IdTextEncoding_UTF8() { return EncodingForType(encUTF8); }
 
 }  // namespace qtx

@@ -27,7 +27,7 @@ std::string LowerHex(const TIdBytes& aBytes) {
 
 // H(x): the MD5 of the text in the library's default encoding, in lower-case hex.
 std::string H(std::string_view aText) {
-  return LowerHex(TIdHashMessageDigest5::HashString(aText, IndyTextEncoding_Default()));
+  return LowerHex(TIdHashMessageDigest5::HashString(aText, IdTextEncoding_Default()));
 }
 
 std::string Quoted(std::string_view aText) { return "\"" + std::string(aText) + "\""; }

@@ -401,7 +401,7 @@ void TIdFormDataField::ReleaseStream() {
 
 IIdTextEncoding TIdFormDataField::ValueEncoding() const {
   // Without a charset the text goes out as UTF-8, so that no character is lost.
-  return FCharset.empty() ? IndyTextEncoding_UTF8() : CharsetToEncoding(FCharset);
+  return FCharset.empty() ? IdTextEncoding_UTF8() : CharsetToEncoding(FCharset);
 }
 
 TIdBytes TIdFormDataField::FormatFieldHeader(std::string_view aBoundary) const {
@@ -452,7 +452,7 @@ TIdFormDataField::TFieldData TIdFormDataField::PrepareFieldData() {
     }
   } else if (!FFieldValue.empty()) {
     const TIdBytes bytes =
-        kind == TTransferKind::tk7Bit ? IndyTextEncoding_ASCII()->GetBytes(FFieldValue) : ValueEncoding()->GetBytes(FFieldValue);
+        kind == TTransferKind::tk7Bit ? IdTextEncoding_ASCII()->GetBytes(FFieldValue) : ValueEncoding()->GetBytes(FFieldValue);
     auto encoded = std::make_unique<TMemoryStream>();
     if (kind == TTransferKind::tkQuotedPrintable) {
       TMemoryStream source(bytes);
@@ -490,7 +490,7 @@ int64_t TIdFormDataField::FieldSize() {
     return size + (kind == TTransferKind::tkBase64 ? Base64Length(streamSize) : streamSize) + 2;
   }
   if (FFieldValue.empty()) return size + 2;
-  if (kind == TTransferKind::tk7Bit) return size + IndyTextEncoding_ASCII()->GetByteCount(FFieldValue) + 2;
+  if (kind == TTransferKind::tk7Bit) return size + IdTextEncoding_ASCII()->GetByteCount(FFieldValue) + 2;
   if (kind == TTransferKind::tk8Bit) return size + ValueEncoding()->GetByteCount(FFieldValue) + 2;
   const TIdBytes bytes = ValueEncoding()->GetBytes(FFieldValue);
   if (kind == TTransferKind::tkBase64) return size + Base64Length(static_cast<int64_t>(bytes.size())) + 2;

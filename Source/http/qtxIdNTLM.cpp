@@ -70,7 +70,7 @@ TIdBytes ChallengeResponse(const uint8_t (&aHash)[16], const TIdNTLMChallenge& a
   return response;
 }
 
-TIdBytes UTF16LE(std::string_view aText) { return IndyTextEncoding_UTF16LE()->GetBytes(aText); }
+TIdBytes UTF16LE(std::string_view aText) { return IdTextEncoding_UTF16LE()->GetBytes(aText); }
 
 // The OEM code page of the LM password: 437, the US OEM code page.
 TIdBytes OEMBytes(std::string_view aText) { return EncodingForCodePage(437)->GetBytes(aText); }
@@ -83,7 +83,7 @@ bool LoadNTLMCrypto() {
 }
 
 TIdBytes BuildNTLMNegotiateMessage(std::string_view aDomain, std::string_view aHost) {
-  const IIdTextEncoding ascii = IndyTextEncoding_ASCII();
+  const IIdTextEncoding ascii = IdTextEncoding_ASCII();
   TIdBytes message = NewMessage(kNegotiateHeaderSize, 1);
   PutUInt32(message, 12, kNegotiateFlags);
   AddSecurityBuffer(message, 16, ascii->GetBytes(UpperCase(aDomain)));

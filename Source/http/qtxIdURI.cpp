@@ -37,7 +37,7 @@ int HexAt(std::string_view aText, size_t aPos, size_t aCount) noexcept {
 }
 
 IIdTextEncoding EncodingOrUTF8(IIdTextEncoding aEncoding) {
-  return aEncoding ? std::move(aEncoding) : IndyTextEncoding_UTF8();
+  return aEncoding ? std::move(aEncoding) : IdTextEncoding_UTF8();
 }
 
 void AppendEscapedBytes(std::string& aOut, const TIdBytes& aBytes) {

@@ -199,14 +199,14 @@ std::string Format(std::string_view aFormat, std::initializer_list<FormatArg> aA
       out += c;
       continue;
     }
-    const char spec = aFormat[++i];
-    if (spec == '%') {
+    const char conversion = aFormat[++i];
+    if (conversion == '%') {
       out += '%';
       continue;
     }
     if (arg == aArgs.end()) {
       out += '%';
-      out += spec;
+      out += conversion;
       continue;
     }
     const TFormatArg& value = *arg++;
@@ -214,7 +214,7 @@ std::string Format(std::string_view aFormat, std::initializer_list<FormatArg> aA
       out += *text;
     } else {
       const int64_t number = std::get<int64_t>(value);
-      switch (spec) {
+      switch (conversion) {
         case 'x': out += LowerCase(IntToHex(static_cast<uint64_t>(number), 1)); break;
         case 'X': out += IntToHex(static_cast<uint64_t>(number), 1); break;
         case 'u': out += UIntToStr(static_cast<uint64_t>(number)); break;

@@ -57,7 +57,7 @@ std::string TIdBuffer::AsString() const { return PeekString(0, FSize); }
 const TIdTextEncodingBase& TIdBuffer::ChooseEncoding(const IIdTextEncoding& aByteEncoding) const {
   if (aByteEncoding) return *aByteEncoding;
   if (FByteEncoding) return *FByteEncoding;
-  return *IndyTextEncoding_Default();
+  return *IdTextEncoding_Default();
 }
 
 // ---- housekeeping ----------------------------------------------------------------

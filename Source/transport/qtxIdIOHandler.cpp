@@ -102,7 +102,7 @@ EIdFileNotFound::EIdFileNotFound(const std::string& aFileName)
 TIdIOHandler::TIdIOHandler(TComponent* aOwner)
     : TIdComponent(aOwner),
       FInputBuffer(std::make_unique<TIdBuffer>([this](TIdBuffer&, int aBytes) { DoWork(wmRead, aBytes); })),
-      FDefStringEncoding(IndyTextEncoding_ASCII()) {}
+      FDefStringEncoding(IdTextEncoding_ASCII()) {}
 
 TIdIOHandler::~TIdIOHandler() {
   // Descendants close their own source first; this tells the intercept.
@@ -173,11 +173,11 @@ void TIdIOHandler::Notification(TComponent* aComponent, TOperation aOperation) {
 }
 
 void TIdIOHandler::SetDefStringEncoding(IIdTextEncoding aValue) {
-  FDefStringEncoding = aValue ? std::move(aValue) : IndyTextEncoding_Default();
+  FDefStringEncoding = aValue ? std::move(aValue) : IdTextEncoding_Default();
 }
 
 const IIdTextEncoding& TIdIOHandler::ASCIIEncoding() {
-  static const IIdTextEncoding kASCII = IndyTextEncoding_ASCII();
+  static const IIdTextEncoding kASCII = IdTextEncoding_ASCII();
   return kASCII;
 }
 

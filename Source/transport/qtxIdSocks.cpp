@@ -43,7 +43,7 @@ constexpr size_t kMaxSocksField = 255;
 // length byte can count.
 TIdBytes FieldBytes(TIdIOHandler& aIOHandler, const std::string& aText) {
   IIdTextEncoding encoding = aIOHandler.DefStringEncoding() ? aIOHandler.DefStringEncoding()
-                                                            : IndyTextEncoding_ASCII();
+                                                            : IdTextEncoding_ASCII();
   TIdBytes bytes = encoding->GetBytes(aText);
   if (bytes.size() > kMaxSocksField) bytes.resize(kMaxSocksField);
   return bytes;

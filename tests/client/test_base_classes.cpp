@@ -28,7 +28,7 @@ TEST(TqtxComponent_Base, EachStateQueryReadsItsOwnStateBit) {
 }
 
 TEST(TqtxStringStream, ConvertsTextThroughItsEncoding) {
-  TqtxStringStream stream("\xE2\x82\xAC" "1", IndyTextEncoding_OSDefault());
+  TqtxStringStream stream("\xE2\x82\xAC" "1", IdTextEncoding_OSDefault());
   EXPECT_EQ(stream.Bytes(), TBytes({0x80, '1'}));
   EXPECT_EQ(stream.DataString(), "\xE2\x82\xAC" "1");
   EXPECT_EQ(stream.Position(), 0);
@@ -36,12 +36,12 @@ TEST(TqtxStringStream, ConvertsTextThroughItsEncoding) {
 
 TEST(TqtxStringStream, UsesUtf8WhenNoEncodingIsGiven) {
   TqtxStringStream stream("\xC3\xA9");
-  EXPECT_EQ(stream.Encoding().get(), IndyTextEncoding_UTF8().get());
+  EXPECT_EQ(stream.Encoding().get(), IdTextEncoding_UTF8().get());
   EXPECT_EQ(stream.Bytes(), TBytes({0xC3, 0xA9}));
 }
 
 TEST(TqtxStringStream, WritesAtThePositionAndReadsAtMostTheBytesLeft) {
-  TqtxStringStream stream(IndyTextEncoding_UTF16LE());
+  TqtxStringStream stream(IdTextEncoding_UTF16LE());
   stream.WriteString("ab");
   stream.WriteString("c");
   EXPECT_EQ(stream.Size(), 6);

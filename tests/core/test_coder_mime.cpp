@@ -37,7 +37,7 @@ TEST(EncoderMIME, UsesTheWholeAlphabetAndNoLineBreaks) {
 
 TEST(EncoderMIME, EncodesTextInTheGivenEncoding) {
   EXPECT_EQ(TIdEncoderMIME::EncodeString("\xC3\xA9"), "w6k=");  // é as UTF-8
-  EXPECT_EQ(TIdEncoderMIME::EncodeString("\xC3\xA9", IndyTextEncoding_8Bit()), "6Q==");
+  EXPECT_EQ(TIdEncoderMIME::EncodeString("\xC3\xA9", IdTextEncoding_8Bit()), "6Q==");
   EXPECT_EQ(TIdEncoderMIME::EncodeString("Aladdin:open sesame"), "QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
 }
 
@@ -93,7 +93,7 @@ TEST(DecoderMIME, RoundTripsEveryByteValueAndEveryLength) {
 
 TEST(DecoderMIME, DecodesToTextAndToStreams) {
   EXPECT_EQ(TIdDecoderMIME::DecodeString("w6k="), "\xC3\xA9");
-  EXPECT_EQ(TIdDecoderMIME::DecodeString("6Q==", IndyTextEncoding_8Bit()), "\xC3\xA9");
+  EXPECT_EQ(TIdDecoderMIME::DecodeString("6Q==", IdTextEncoding_8Bit()), "\xC3\xA9");
   TMemoryStream dest;
   EXPECT_EQ(TIdDecoderMIME::DecodeStream("Zm9v\r\nYmFy", dest), 6);
   EXPECT_EQ(dest.Bytes(), Ascii("foobar"));

@@ -36,16 +36,16 @@ TEST(EncodingForType, TheOSDefaultIsWindows1252) {
   const auto* ansi = dynamic_cast<const TIdMBCSEncoding*>(EncodingForType(encOSDefault).get());
   ASSERT_NE(ansi, nullptr);
   EXPECT_EQ(ansi->CodePage(), 1252);
-  EXPECT_EQ(IndyTextEncoding_OSDefault()->GetBytes("\xE2\x82\xAC"), Bytes({0x80}));
+  EXPECT_EQ(IdTextEncoding_OSDefault()->GetBytes("\xE2\x82\xAC"), Bytes({0x80}));
 }
 
 TEST(EncodingForType, TypeZeroFollowsTheProcessDefaultAndElseIsAscii) {
-  ASSERT_EQ(ProcessDefaultEncodingType(), encIndyDefault);
-  EXPECT_EQ(EncodingForType(encIndyDefault).get(), EncodingForType(encASCII).get());
+  ASSERT_EQ(ProcessDefaultEncodingType(), encDefault);
+  EXPECT_EQ(EncodingForType(encDefault).get(), EncodingForType(encASCII).get());
   SetProcessDefaultEncodingType(encUTF8);
-  EXPECT_EQ(IndyTextEncoding_Default().get(), EncodingForType(encUTF8).get());
-  SetProcessDefaultEncodingType(encIndyDefault);
-  EXPECT_EQ(IndyTextEncoding_Default().get(), IndyTextEncoding_ASCII().get());
+  EXPECT_EQ(IdTextEncoding_Default().get(), EncodingForType(encUTF8).get());
+  SetProcessDefaultEncodingType(encDefault);
+  EXPECT_EQ(IdTextEncoding_Default().get(), IdTextEncoding_ASCII().get());
 }
 
 TEST(EncodingForType, ConcurrentFirstRequestsShareOneInstance) {
@@ -58,11 +58,11 @@ TEST(EncodingForType, ConcurrentFirstRequestsShareOneInstance) {
 }
 
 TEST(EncodingForCodePage, UnicodeAndAsciiCodePagesGiveTheSharedInstances) {
-  EXPECT_EQ(EncodingForCodePage(1200).get(), IndyTextEncoding_UTF16LE().get());
-  EXPECT_EQ(EncodingForCodePage(1201).get(), IndyTextEncoding_UTF16BE().get());
-  EXPECT_EQ(EncodingForCodePage(20127).get(), IndyTextEncoding_ASCII().get());
-  EXPECT_EQ(EncodingForCodePage(65000).get(), IndyTextEncoding_UTF7().get());
-  EXPECT_EQ(EncodingForCodePage(65001).get(), IndyTextEncoding_UTF8().get());
+  EXPECT_EQ(EncodingForCodePage(1200).get(), IdTextEncoding_UTF16LE().get());
+  EXPECT_EQ(EncodingForCodePage(1201).get(), IdTextEncoding_UTF16BE().get());
+  EXPECT_EQ(EncodingForCodePage(20127).get(), IdTextEncoding_ASCII().get());
+  EXPECT_EQ(EncodingForCodePage(65000).get(), IdTextEncoding_UTF7().get());
+  EXPECT_EQ(EncodingForCodePage(65001).get(), IdTextEncoding_UTF8().get());
   EXPECT_EQ(EncodingForCodePage(65001)->GetPreamble(), Bytes({0xEF, 0xBB, 0xBF}));
 }
 
@@ -74,7 +74,7 @@ TEST(EncodingForCodePage, OtherCodePagesGiveANewCodePageEncoding) {
 }
 
 TEST(CharsetToEncoding, AnEmptyOrUnknownCharsetConvertsByteForByte) {
-  const IIdTextEncoding eightBit = IndyTextEncoding_8Bit();
+  const IIdTextEncoding eightBit = IdTextEncoding_8Bit();
   EXPECT_EQ(CharsetToEncoding("").get(), eightBit.get());
   EXPECT_EQ(CharsetToEncoding("  ").get(), eightBit.get());
   EXPECT_EQ(CharsetToEncoding("x-no-such-charset").get(), eightBit.get());
@@ -82,12 +82,12 @@ TEST(CharsetToEncoding, AnEmptyOrUnknownCharsetConvertsByteForByte) {
 }
 
 TEST(CharsetToEncoding, KnownNamesGiveTheirCodePagesWithoutRegardToCase) {
-  EXPECT_EQ(CharsetToEncoding("UTF-8").get(), IndyTextEncoding_UTF8().get());
-  EXPECT_EQ(CharsetToEncoding("utf-16").get(), IndyTextEncoding_UTF16LE().get());
-  EXPECT_EQ(CharsetToEncoding("UTF-16LE").get(), IndyTextEncoding_UTF16LE().get());
-  EXPECT_EQ(CharsetToEncoding("utf-16be").get(), IndyTextEncoding_UTF16BE().get());
-  EXPECT_EQ(CharsetToEncoding("US-ASCII").get(), IndyTextEncoding_ASCII().get());
-  EXPECT_EQ(CharsetToEncoding("utf-7").get(), IndyTextEncoding_UTF7().get());
+  EXPECT_EQ(CharsetToEncoding("UTF-8").get(), IdTextEncoding_UTF8().get());
+  EXPECT_EQ(CharsetToEncoding("utf-16").get(), IdTextEncoding_UTF16LE().get());
+  EXPECT_EQ(CharsetToEncoding("UTF-16LE").get(), IdTextEncoding_UTF16LE().get());
+  EXPECT_EQ(CharsetToEncoding("utf-16be").get(), IdTextEncoding_UTF16BE().get());
+  EXPECT_EQ(CharsetToEncoding("US-ASCII").get(), IdTextEncoding_ASCII().get());
+  EXPECT_EQ(CharsetToEncoding("utf-7").get(), IdTextEncoding_UTF7().get());
   EXPECT_EQ(CharsetToEncoding("Shift_JIS")->GetBytes("\xE6\x97\xA5"), Bytes({0x93, 0xFA}));
   EXPECT_EQ(CharsetToEncoding(" windows-1251 ")->GetBytes("\xD0\x96"), Bytes({0xC6}));
   EXPECT_EQ(CharsetToEncoding("ISO-8859-1")->GetBytes("\xE2\x82\xAC"), Bytes({'?'}));
@@ -95,19 +95,19 @@ TEST(CharsetToEncoding, KnownNamesGiveTheirCodePagesWithoutRegardToCase) {
 
 TEST(CharsetToEncoding, TheHookAnswersFirstAndTheTableWhenItGivesNothing) {
   SetEncodingNeededHook([](const std::string& aCharset) -> IIdTextEncoding {
-    return aCharset == "x-custom" ? IndyTextEncoding_UTF8() : nullptr;
+    return aCharset == "x-custom" ? IdTextEncoding_UTF8() : nullptr;
   });
-  EXPECT_EQ(CharsetToEncoding("x-custom").get(), IndyTextEncoding_UTF8().get());
-  EXPECT_EQ(CharsetToEncoding("us-ascii").get(), IndyTextEncoding_ASCII().get());
+  EXPECT_EQ(CharsetToEncoding("x-custom").get(), IdTextEncoding_UTF8().get());
+  EXPECT_EQ(CharsetToEncoding("us-ascii").get(), IdTextEncoding_ASCII().get());
   SetEncodingNeededHook(nullptr);
-  EXPECT_EQ(CharsetToEncoding("x-custom").get(), IndyTextEncoding_8Bit().get());
+  EXPECT_EQ(CharsetToEncoding("x-custom").get(), IdTextEncoding_8Bit().get());
 }
 
 TEST(CharsetToEncoding, TheHookMayLookUpCharsetsItself) {
   SetEncodingNeededHook([](const std::string& aCharset) -> IIdTextEncoding {
     return aCharset == "x-alias-of-utf8" ? CharsetToEncoding("utf-8") : nullptr;
   });
-  EXPECT_EQ(CharsetToEncoding("x-alias-of-utf8").get(), IndyTextEncoding_UTF8().get());
+  EXPECT_EQ(CharsetToEncoding("x-alias-of-utf8").get(), IdTextEncoding_UTF8().get());
   SetEncodingNeededHook(nullptr);
 }
 

@@ -122,7 +122,7 @@ TEST_F(NTLMTest, HandshakeProducesNegotiateThenAuthenticate) {
   EXPECT_EQ(UInt(message, 60, 4), 0x00018205u);
   EXPECT_EQ(Hex(SecurityBuffer(message, 12)), kLMResponse);
   EXPECT_EQ(Hex(SecurityBuffer(message, 20)), kNTResponse);
-  const IIdTextEncoding utf16 = IndyTextEncoding_UTF16LE();
+  const IIdTextEncoding utf16 = IdTextEncoding_UTF16LE();
   EXPECT_EQ(utf16->GetString(SecurityBuffer(message, 28)), "DOMAIN");
   EXPECT_EQ(utf16->GetString(SecurityBuffer(message, 36)), "User");
   EXPECT_EQ(utf16->GetString(SecurityBuffer(message, 44)), UpperCase(GetComputerName()));

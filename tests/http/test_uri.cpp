@@ -228,7 +228,7 @@ TEST(URIDecode, MalformedEscapesAreDropped) {
 TEST(URIDecode, LiteralNonAsciiCharacterSurvives) { EXPECT_EQ(TIdURI::URLDecode("caf\xC3\xA9%20x"), "caf\xC3\xA9 x"); }
 
 TEST(URIDecode, OtherEncodingDecodesBytesItsOwnWay) {
-  EXPECT_EQ(TIdURI::URLDecode("%E9t%E9", IndyTextEncoding_8Bit()), "\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(TIdURI::URLDecode("%E9t%E9", IdTextEncoding_8Bit()), "\xC3\xA9t\xC3\xA9");
 }
 
 }  // namespace

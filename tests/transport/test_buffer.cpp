@@ -261,10 +261,10 @@ TEST(TIdBuffer, WritingFromAStream) {
 
 TEST(TIdBuffer, StringsUseTheGivenEncodingElseTheBuffers) {
   TIdBuffer buffer;
-  buffer.Write("\xC3\xA9", IndyTextEncoding_UTF8());
+  buffer.Write("\xC3\xA9", IdTextEncoding_UTF8());
   EXPECT_EQ(buffer.Size(), 2);
-  EXPECT_EQ(buffer.PeekString(0, 2, IndyTextEncoding_8Bit()), "\xC3\x83\xC2\xA9");
-  buffer.SetEncoding(IndyTextEncoding_UTF8());
+  EXPECT_EQ(buffer.PeekString(0, 2, IdTextEncoding_8Bit()), "\xC3\x83\xC2\xA9");
+  buffer.SetEncoding(IdTextEncoding_UTF8());
   EXPECT_EQ(buffer.ExtractToString(), "\xC3\xA9");
   buffer.SetEncoding(nullptr);
   buffer.Write("\xC3\xA9");  // the process default: ASCII

@@ -138,14 +138,14 @@ TEST_F(IOHandler, IntegersAreReadInNetworkOrder) {
 TEST_F(IOHandler, ReadCharTakesEveryByteOfTheCharacter) {
   io.AddInput("\xC3");
   io.AddInput("\xA9" "A");
-  EXPECT_EQ(io.ReadChar(IndyTextEncoding_UTF8()), "\xC3\xA9");
+  EXPECT_EQ(io.ReadChar(IdTextEncoding_UTF8()), "\xC3\xA9");
   EXPECT_EQ(io.ReadChar(), "A");
 }
 
 TEST_F(IOHandler, ReadCharLeavesTheCharacterAfterAnInvalidByte) {
   io.AddInput("\xC3" "B");
-  EXPECT_EQ(io.ReadChar(IndyTextEncoding_UTF8()), "\xEF\xBF\xBD");
-  EXPECT_EQ(io.ReadChar(IndyTextEncoding_UTF8()), "B");
+  EXPECT_EQ(io.ReadChar(IdTextEncoding_UTF8()), "\xEF\xBF\xBD");
+  EXPECT_EQ(io.ReadChar(IdTextEncoding_UTF8()), "B");
 }
 
 TEST_F(IOHandler, InputLnEditsAndEchoes) {
@@ -462,12 +462,12 @@ TEST_F(IOHandler, WriteFileSendsTheWholeFile) {
 
 TEST_F(IOHandler, TextIsASCIIUnlessAnotherEncodingIsChosen) {
   io.Write("\xC3\xA9");
-  io.Write("\xC3\xA9", IndyTextEncoding_UTF8());
+  io.Write("\xC3\xA9", IdTextEncoding_UTF8());
   EXPECT_EQ(io.Written(), (TIdBytes{'?', 0xC3, 0xA9}));
   io.AddInput("\xE9\n\xE9\n\xC3\xA9\n");
   EXPECT_EQ(io.ReadLn(), "\xEF\xBF\xBD");
-  EXPECT_EQ(io.ReadLn(IndyTextEncoding_8Bit()), "\xC3\xA9");
-  io.SetDefStringEncoding(IndyTextEncoding_UTF8());
+  EXPECT_EQ(io.ReadLn(IdTextEncoding_8Bit()), "\xC3\xA9");
+  io.SetDefStringEncoding(IdTextEncoding_UTF8());
   EXPECT_EQ(io.ReadLn(), "\xC3\xA9");
 }
 
@@ -481,11 +481,11 @@ TEST_F(IOHandler, EachLineIsDecodedFromItsOwnBytesOnly) {
 
 TEST_F(IOHandler, NoDefaultEncodingMeansTheProcessDefault) {
   io.SetDefStringEncoding(nullptr);
-  EXPECT_EQ(io.DefStringEncoding(), IndyTextEncoding_Default());
+  EXPECT_EQ(io.DefStringEncoding(), IdTextEncoding_Default());
 }
 
 TEST_F(IOHandler, UTF16LinesDropTheirCarriageReturnToo) {
-  const IIdTextEncoding utf16 = IndyTextEncoding_UTF16LE();
+  const IIdTextEncoding utf16 = IdTextEncoding_UTF16LE();
   io.AddInput(utf16->GetBytes("ab\r\ncd\n"));
   EXPECT_EQ(io.ReadLn(utf16), "ab");
   EXPECT_EQ(io.ReadLn(utf16), "cd");
@@ -518,7 +518,7 @@ TEST_F(IOHandler, DefaultsOfANewHandler) {
   EXPECT_EQ(fresh.RecvBufferSize(), 32768);
   EXPECT_EQ(fresh.SendBufferSize(), 32768);
   EXPECT_EQ(fresh.MaxCapturedLines(), -1);
-  EXPECT_EQ(fresh.DefStringEncoding(), IndyTextEncoding_ASCII());
+  EXPECT_EQ(fresh.DefStringEncoding(), IdTextEncoding_ASCII());
   EXPECT_FALSE(fresh.Connected());
 }
 

@@ -118,11 +118,11 @@ TEST_F(SocketIOHandler, StreamsGoOutWithTheirBigEndianLength) {
 }
 
 TEST_F(SocketIOHandler, TextIsEncodedBothWays) {
-  io.SetDefStringEncoding(IndyTextEncoding_UTF8());
+  io.SetDefStringEncoding(IdTextEncoding_UTF8());
   io.WriteLn("gr\xC3\xBC\xC3\x9F");  // "grüß"
   EXPECT_EQ(Text(peer.Read(8)), "gr\xC3\xBC\xC3\x9F\r\n");
   peer.Write(TIdBytes{'f', 0xFC, 'r', '\n'});  // "für" in Latin-1
-  EXPECT_EQ(io.ReadLn(IndyTextEncoding_8Bit()), "f\xC3\xBCr");
+  EXPECT_EQ(io.ReadLn(IdTextEncoding_8Bit()), "f\xC3\xBCr");
 }
 
 TEST_F(SocketIOHandler, WritingToAPeerThatIsGoneFailsWithASocketError) {

@@ -18,14 +18,14 @@ TEST(TextBytes, AHighByteAnywhereInARunIsSeen) {
 }
 
 TEST(TextBytes, OnlyTheSharedASCIICompatibleEncodingsAreCopiedStraight) {
-  EXPECT_TRUE(MapsASCIIToItself(*IndyTextEncoding_ASCII()));
-  EXPECT_TRUE(MapsASCIIToItself(*IndyTextEncoding_UTF8()));
-  EXPECT_TRUE(MapsASCIIToItself(*IndyTextEncoding_8Bit()));
-  EXPECT_FALSE(MapsASCIIToItself(*IndyTextEncoding_UTF16LE()));
+  EXPECT_TRUE(MapsASCIIToItself(*IdTextEncoding_ASCII()));
+  EXPECT_TRUE(MapsASCIIToItself(*IdTextEncoding_UTF8()));
+  EXPECT_TRUE(MapsASCIIToItself(*IdTextEncoding_8Bit()));
+  EXPECT_FALSE(MapsASCIIToItself(*IdTextEncoding_UTF16LE()));
   const TIdBytes utf16{'a', 0, 'b', 0};
-  EXPECT_EQ(DecodeBytes(utf16.data(), 4, *IndyTextEncoding_UTF16LE(), false), "ab");
+  EXPECT_EQ(DecodeBytes(utf16.data(), 4, *IdTextEncoding_UTF16LE(), false), "ab");
   const TIdBytes latin1{'f', 0xFC, 'r'};
-  EXPECT_EQ(DecodeBytes(latin1.data(), 3, *IndyTextEncoding_8Bit(), true), "f\xC3\xBCr");
+  EXPECT_EQ(DecodeBytes(latin1.data(), 3, *IdTextEncoding_8Bit(), true), "f\xC3\xBCr");
 }
 
 }  // namespace
