@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/qtxTestHelpers.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
@@ -12,27 +14,9 @@
 namespace qtx {
 namespace {
 
+using test::ScopedTimeZone;
+
 constexpr double kSecond = 1.0 / 86400.0;
-
-class ScopedTimeZone {
-public:
-  explicit ScopedTimeZone(const char* aZone) {
-    if (const char* old = std::getenv("TZ")) FOld = old;
-    setenv("TZ", aZone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (FOld) {
-      setenv("TZ", FOld->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-
-private:
-  std::optional<std::string> FOld;
-};
 
 // Header names of the raw list, in order.
 std::string NamesOf(const TIdHeaderList& aHeaders) {

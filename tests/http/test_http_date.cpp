@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/qtxTestHelpers.h"
+
 #include <cstdlib>
 #include <ctime>
 #include <optional>
@@ -11,26 +13,9 @@
 namespace qtx {
 namespace {
 
-// Runs a test under a fixed time zone (POSIX rule text, no tzdata needed).
-class ScopedTimeZone {
-public:
-  explicit ScopedTimeZone(const char* aZone) {
-    if (const char* old = std::getenv("TZ")) FOld = old;
-    setenv("TZ", aZone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (FOld) {
-      setenv("TZ", FOld->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
+using test::ScopedTimeZone;
 
-private:
-  std::optional<std::string> FOld;
-};
+// Runs a test under a fixed time zone (POSIX rule text, no tzdata needed).
 
 TDateTime Utc(int y, int mo, int d, int h, int mi, int s) { return EncodeDateTime(y, mo, d, h, mi, s, 0); }
 

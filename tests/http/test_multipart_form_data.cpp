@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "support/qtxTestHelpers.h"
+
 #include <cstdlib>
 #include <sstream>
 #include <string>
@@ -11,6 +13,8 @@
 
 namespace qtx {
 namespace {
+
+using test::ScopedEnvironment;
 
 using test::TTempFolder;
 
@@ -484,31 +488,6 @@ TEST(FormDataHeaderCharset, FollowsTheLanguageOfTheLocale) {
   EXPECT_EQ(DefaultHeaderCharSetForLocale("C.UTF-8"), "UTF-8");
   EXPECT_EQ(DefaultHeaderCharSetForLocale(""), "UTF-8");
 }
-
-class ScopedEnvironment {
-public:
-  ScopedEnvironment(const char* aName, const char* aValue) : FName(aName) {
-    if (const char* old = std::getenv(aName)) FOld = old;
-    FHadOld = std::getenv(aName) != nullptr;
-    if (aValue) {
-      setenv(aName, aValue, 1);
-    } else {
-      unsetenv(aName);
-    }
-  }
-  ~ScopedEnvironment() {
-    if (FHadOld) {
-      setenv(FName.c_str(), FOld.c_str(), 1);
-    } else {
-      unsetenv(FName.c_str());
-    }
-  }
-
-private:
-  std::string FName;
-  std::string FOld;
-  bool FHadOld = false;
-};
 
 TEST(FormDataHeaderCharset, LcAllThenLcCtypeThenLang) {
   ScopedEnvironment all("LC_ALL", nullptr);

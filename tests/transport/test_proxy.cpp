@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/qtxTestHelpers.h"
+
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdConnectThroughHttpProxy.h"
 #include "transport/qtxIdIOHandlerStack.h"
@@ -13,19 +15,11 @@
 namespace qtx {
 namespace {
 
+using test::Raised;
+
 using test::TScriptedServer;
 using test::TTestPeer;
 using test::ToBytes;
-
-template <typename E, typename F>
-E Raised(F&& aCall) {
-  try {
-    aCall();
-  } catch (const E& e) {
-    return e;
-  }
-  throw std::runtime_error("expected exception was not raised");
-}
 
 TIdBytes Concat(std::initializer_list<TIdBytes> aParts) {
   TIdBytes result;

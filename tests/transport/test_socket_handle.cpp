@@ -9,27 +9,17 @@
 
 #include <gtest/gtest.h>
 
+#include "support/qtxTestHelpers.h"
+
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdSocketHandle.h"
 
 namespace qtx {
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-template <typename E, typename F>
-E Raised(F&& aCall) {
-  try {
-    aCall();
-  } catch (const E& e) {
-    return e;
-  }
-  throw std::runtime_error("expected exception was not raised");
-}
-
-long ElapsedMs(TClock::time_point aStart) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - aStart).count());
-}
+using test::Raised;
+using test::ElapsedMs;
+using test::TClock;
 
 // What the peer's next receive reports: data, an orderly end, or a reset.
 enum class TPeerSees { Data, End, Reset };

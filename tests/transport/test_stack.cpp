@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/qtxTestHelpers.h"
+
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdSocketError.h"
 #include "transport/qtxIdSocketHandle.h"
@@ -17,22 +19,14 @@
 namespace qtx {
 namespace {
 
+using test::Raised;
+
 // Holds one use of the stack for the test.
 struct TStackUse {
   TStackUse() { TIdStack::IncUsage(); }
   ~TStackUse() { TIdStack::DecUsage(); }
   TIdStack& Stack() { return *GStack(); }
 };
-
-template <typename E, typename F>
-E Raised(F&& aCall) {
-  try {
-    aCall();
-  } catch (const E& e) {
-    return e;
-  }
-  throw std::runtime_error("expected exception was not raised");
-}
 
 TEST(StackLifeCycle, FirstUseCreatesTheStackAndLastUseFreesIt) {
   ASSERT_EQ(TIdStack::Usage(), 0);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/qtxTestHelpers.h"
+
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdAntiFreezeBase.h"
 #include "transport/qtxIdIOHandlerStack.h"
@@ -15,21 +17,9 @@
 namespace qtx {
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
-template <typename E, typename F>
-E Raised(F&& aCall) {
-  try {
-    aCall();
-  } catch (const E& e) {
-    return e;
-  }
-  throw std::runtime_error("expected exception was not raised");
-}
-
-long ElapsedMs(TClock::time_point aStart) {
-  return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - aStart).count());
-}
+using test::Raised;
+using test::ElapsedMs;
+using test::TClock;
 
 // Every status the client reports, in order.
 struct TStatusLog {
