@@ -125,6 +125,13 @@ public:
   void Write(uint64_t aValue, int aDestIndex = -1);
   void Write(const TIdIPv6Address& aValue, int aDestIndex = -1);
 
+  // ---- appending in place, for a reader that writes straight into the
+  // buffer: room for aLength bytes behind the unread ones (made as an append
+  // of that length would make it), valid until the next change of the
+  // buffer; CommitAppend then adds the first aCount bytes written there.
+  std::span<uint8_t> AppendSpace(int aLength);
+  void CommitAppend(int aCount);
+
   // ---- extracting (a byte count of -1 means every available byte)
   void ExtractToBytes(TIdBytes& aBytes, int aByteCount = -1, bool aAppend = true, int aIndex = -1);
   std::string ExtractToString(int aByteCount = -1, const IIdTextEncoding& aByteEncoding = nullptr);
@@ -164,6 +171,9 @@ private:
   void DoBytesRemoved(int aByteCount) {
     if (OnBytesRemoved) OnBytesRemoved(*this, aByteCount);
   }
+  // Room for aLength more bytes behind the unread ones of a buffer that is
+  // not empty: compacts, and grows by the growth factor when that is short.
+  void MakeRoomBehind(int aLength);
   // Remove when it empties the buffer or the head is due for compaction.
   void RemoveAndCompact(int aByteCount);
 
