@@ -203,9 +203,10 @@ std::span<uint8_t> TIdBuffer::AppendSpace(int aLength) {
   if (aLength <= 0) return {};
   CheckAddLength(aLength, -1);
   if (FSize == 0) {
-    // Like a first write: no slack beyond what is asked for.
+    // With the growth factor behind, so that the next read, after a partial
+    // line left over from this one, still finds its room without growing.
     FHeadIndex = 0;
-    if (Capacity() < aLength) FBytes.resize(static_cast<size_t>(aLength));
+    if (Capacity() < aLength) FBytes.resize(static_cast<size_t>(aLength + std::max(FGrowthFactor, 0)));
   } else {
     MakeRoomBehind(aLength);
   }

@@ -80,9 +80,11 @@ public:
     // large buffer line by line stays linear and nearly copy-free, while the
     // array never holds more than sixteen times its unread bytes for long.
     // Appends compact small arrays.
+    // (The head being fifteen times the rest is tested first: it is the
+    // rare one.)
     if (aByteCount > 0 && aByteCount < FSize &&
-        !(FBytes.capacity() >= ReleaseThreshold && FHeadIndex + aByteCount > FGrowthFactor &&
-          (FHeadIndex + aByteCount) / 15 >= FSize - aByteCount)) {
+        !(FHeadIndex + aByteCount >= int64_t{15} * (FSize - aByteCount) &&
+          FBytes.capacity() >= ReleaseThreshold && FHeadIndex + aByteCount > FGrowthFactor)) {
       FHeadIndex += aByteCount;
       FSize -= aByteCount;
       DoBytesRemoved(aByteCount);

@@ -296,36 +296,35 @@ const TIdIOHandler::TTerminatorBytes& TIdIOHandler::RefreshTerminatorBytes(const
   return cache;
 }
 
+int TIdIOHandler::BufferedLF(int aMaxLineLength) const {
+  const int size = FInputBuffer->Size();
+  if (size == 0) return -1;
+  const uint8_t* data = FInputBuffer->Data();
+  const auto* lf = static_cast<const uint8_t*>(std::memchr(data, '\n', static_cast<size_t>(size)));
+  if (lf == nullptr || (aMaxLineLength > 0 && lf - data > aMaxLineLength)) return -1;
+  return static_cast<int>(lf - data);
+}
+
+[[gnu::always_inline]] inline std::string TIdIOHandler::TakeLFLine(int aLFPos, const TTerminatorBytes& aTerminator) {
+  const uint8_t* data = FInputBuffer->Data();
+  const int lineLength = aLFPos > 0 && data[aLFPos - 1] == '\r' ? aLFPos - 1 : aLFPos;
+  std::string line = DecodeBytes(data, lineLength, *aTerminator.Encoding, true);
+  FInputBuffer->Remove(aLFPos + 1);
+  return line;
+}
+
 std::string TIdIOHandler::ReadLn(const std::string& aTerminator, int aTimeout, int aMaxLineLength,
                                  const IIdTextEncoding& aByteEncoding) {
   const TTerminatorBytes& terminator =
       TerminatorBytes(aTerminator.empty() ? kLineFeed : aTerminator, ChooseEncoding(aByteEncoding));
   FReadLnSplit = false;
   FReadLnTimedOut = false;
-  std::string line;  // the one result, built in place
-  if (terminator.PlainLF) {
-    // The usual case, kept lean: a whole LF line within the limit is already
-    // buffered. It is taken without calling out (no source, no event until
-    // the bytes are decoded), so the cached terminator is used in place.
-    TIdBuffer& input = *FInputBuffer;
-    const uint8_t* data = input.Data();
-    const int size = input.Size();
-    const auto* lf = size > 0 ? static_cast<const uint8_t*>(std::memchr(data, '\n', static_cast<size_t>(size))) : nullptr;
-    const int limit = aMaxLineLength < 0 ? FMaxLineLength : aMaxLineLength;
-    if (lf != nullptr && (limit <= 0 || lf - data <= limit)) {
-      const int lfPos = static_cast<int>(lf - data);
-      const int lineLength = lfPos > 0 && lf[-1] == '\r' ? lfPos - 1 : lfPos;
-      if (AllBelow0x80(data, static_cast<size_t>(lineLength))) {
-        line.assign(reinterpret_cast<const char*>(data), static_cast<size_t>(lineLength));
-      } else {
-        line = terminator.Encoding->GetString(data, lineLength);
-      }
-      input.Remove(lfPos + 1);
-      return line;
-    }
-  }
-  line = ReadLnAnyTerminator(terminator, aTimeout, aMaxLineLength < 0 ? FMaxLineLength : aMaxLineLength);
-  return line;
+  const int limit = aMaxLineLength < 0 ? FMaxLineLength : aMaxLineLength;
+  // The usual case, kept lean: a whole LF line within the limit is already
+  // buffered. It is taken without calling out (no source, no event until the
+  // bytes are decoded), so the cached terminator is used in place.
+  const int lfPos = terminator.PlainLF ? BufferedLF(limit) : -1;
+  return lfPos >= 0 ? TakeLFLine(lfPos, terminator) : ReadLnAnyTerminator(terminator, aTimeout, limit);
 }
 
 std::string TIdIOHandler::ReadLnAnyTerminator(const TTerminatorBytes& aTerminator, int aTimeout, int aMaxLineLength) {

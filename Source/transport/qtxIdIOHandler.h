@@ -337,6 +337,12 @@ private:
   // Takes the line that ends at aTerminatorPos, with its terminator, out of
   // the input buffer.
   std::string TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator);
+  // For a PlainLF terminator: the position of the first LF buffered, or -1
+  // when there is none or the line before it is over aMaxLineLength (0: no
+  // limit).
+  int BufferedLF(int aMaxLineLength) const;
+  // TakeLine for a PlainLF terminator.
+  std::string TakeLFLine(int aLFPos, const TTerminatorBytes& aTerminator);
   // ReadLn past its LF fast path: any terminator, and lines not (or not
   // wholly) buffered yet. aMaxLineLength is resolved (0: no limit).
   std::string ReadLnAnyTerminator(const TTerminatorBytes& aTerminator, int aTimeout, int aMaxLineLength);
