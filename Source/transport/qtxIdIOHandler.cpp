@@ -32,7 +32,6 @@ constexpr std::string_view kEOL = "\r\n";
 constexpr int kSocketTimedOut = 10060;  // WSAETIMEDOUT: a time-out, not a failure
 constexpr int kAllDataWait = 250;
 
-const std::string kLineFeed(kLF);
 
 int64_t TicksNow() {
   using namespace std::chrono;
@@ -275,14 +274,6 @@ void TIdIOHandler::NeedInputBytes(int aByteCount) {
 }
 
 // ---- reading lines -------------------------------------------------------------------
-
-std::string TIdIOHandler::ReadLn(const IIdTextEncoding& aByteEncoding) {
-  return ReadLn(kLineFeed, IdTimeoutDefault, -1, aByteEncoding);
-}
-
-std::string TIdIOHandler::ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding) {
-  return ReadLn(aTerminator, IdTimeoutDefault, -1, aByteEncoding);
-}
 
 const TIdIOHandler::TTerminatorBytes& TIdIOHandler::RefreshTerminatorBytes(const std::string& aTerminator,
                                                                             const IIdTextEncoding& aEncoding) {

@@ -109,8 +109,13 @@ public:
   void NeedInputBytes(int aByteCount);
 
   // ---- reading lines
-  std::string ReadLn(const IIdTextEncoding& aByteEncoding = nullptr);
-  std::string ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding);
+  // (Inline, so that reading line after line makes one call per line.)
+  std::string ReadLn(const IIdTextEncoding& aByteEncoding = nullptr) {
+    return ReadLn(kLineFeed, IdTimeoutDefault, -1, aByteEncoding);
+  }
+  std::string ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding) {
+    return ReadLn(aTerminator, IdTimeoutDefault, -1, aByteEncoding);
+  }
   // The full form: an empty terminator is LF; a negative max line length is
   // MaxLineLength, 0 no limit. A time-out returns an empty string and sets
   // ReadLnTimedout.
@@ -286,6 +291,8 @@ protected:
     return FDefStringEncoding ? FDefStringEncoding : ASCIIEncoding();
   }
   static const IIdTextEncoding& ASCIIEncoding();
+  // The terminator of ReadLn without one.
+  static inline const std::string kLineFeed{"\n"};
 
   bool FLargeStream = false;
   bool FClosedGracefully = false;
