@@ -28,7 +28,7 @@ void TIdComponent::BeginWork(TWorkMode aWorkMode, int64_t aSize) {
   }
 }
 
-void TIdComponent::DoWork(TWorkMode aWorkMode, int64_t aCount) {
+void TIdComponent::CountWork(TWorkMode aWorkMode, int64_t aCount) {
   if (FWorkTarget != nullptr) {
     FWorkTarget->DoWork(aWorkMode, aCount);
     return;

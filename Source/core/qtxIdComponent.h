@@ -43,7 +43,13 @@ public:
   // Work brackets nest; only the outermost BeginWork / EndWork are reported,
   // and OnWork reports the running total of the outermost bracket.
   void BeginWork(TWorkMode aWorkMode, int64_t aSize = 0);
-  void DoWork(TWorkMode aWorkMode, int64_t aCount);
+  void DoWork(TWorkMode aWorkMode, int64_t aCount) {
+    // Outside a bracket, with nowhere to forward to, there is nothing to
+    // count or report: the per-line and per-block calls of a plain read
+    // return here without leaving the caller.
+    if (FWorkTarget == nullptr && FWorkInfos[aWorkMode].Level == 0) return;
+    CountWork(aWorkMode, aCount);
+  }
   void EndWork(TWorkMode aWorkMode);
 
   // Reports a status with its text, formatted with aArgument where the text
@@ -61,6 +67,9 @@ private:
     int64_t Size = 0;
     int Level = 0;
   };
+  // DoWork inside a bracket or through the work target.
+  void CountWork(TWorkMode aWorkMode, int64_t aCount);
+
   TWorkInfo FWorkInfos[2];
   TIdComponent* FWorkTarget = nullptr;
 };

@@ -3,6 +3,7 @@
 // clear while PassThrough is on and through the TLS session otherwise.
 
 #include <memory>
+#include <span>
 #include <string>
 
 #include "transport/qtxIdIOHandlerStack.h"
@@ -30,10 +31,10 @@ public:
   virtual std::unique_ptr<TIdSSLIOHandlerSocketBase> Clone() = 0;
 
 protected:
-  virtual int ReadSecure(TIdBytes& aBuffer) = 0;
+  virtual int ReadSecure(std::span<uint8_t> aBuffer) = 0;
   virtual int WriteSecure(const TIdBytes& aBuffer, int aOffset, int aLength) = 0;
 
-  int ReadDataFromSource(TIdBytes& aBuffer) override {
+  int ReadDataFromSource(std::span<uint8_t> aBuffer) override {
     return fPassThrough ? TIdIOHandlerStack::ReadDataFromSource(aBuffer) : ReadSecure(aBuffer);
   }
   int WriteDataToTarget(const TIdBytes& aBuffer, int aOffset, int aLength) override {

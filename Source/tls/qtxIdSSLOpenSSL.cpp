@@ -166,7 +166,7 @@ void TIdSSLSocket::CheckHostName() {
 
 int TIdSSLSocket::SSLErrorOf(int aRet) const { return OpenSSLAPI().SSL_get_error(fSSL, aRet); }
 
-int TIdSSLSocket::Recv(TIdBytes& aBuffer) {
+int TIdSSLSocket::Recv(std::span<uint8_t> aBuffer) {
   const TIdOpenSSLAPI& api = OpenSSLAPI();
   TIdSigPipeGuard guard(FNeedsSigPipeGuard);  // a read may answer the peer (key update, alert)
   for (;;) {

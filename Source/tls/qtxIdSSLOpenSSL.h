@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "core/qtxIdException.h"
@@ -243,7 +244,7 @@ public:
   void Connect(int aHandle);
   // SSL_read into the whole buffer: bytes read, 0 when the peer closed TLS,
   // or the negative result for FilterSocketError.
-  int Recv(TIdBytes& aBuffer);
+  int Recv(std::span<uint8_t> aBuffer);
   // SSL_write until all is written: the count, 0 when the peer closed TLS,
   // or the negative result.
   int Send(const TIdBytes& aBuffer, int aOffset, int aLength);
@@ -339,7 +340,7 @@ public:
 
 protected:
   void ConnectToPeer() override;
-  int ReadSecure(TIdBytes& aBuffer) override;
+  int ReadSecure(std::span<uint8_t> aBuffer) override;
   int WriteSecure(const TIdBytes& aBuffer, int aOffset, int aLength) override;
   int FilterSocketError(int aResult) override;
   [[noreturn]] void RaiseSocketErrorCode(int aErrorCode) override;

@@ -134,7 +134,7 @@ void TIdSSLIOHandlerSocketOpenSSL::FireBeforeConnect() {
 
 // ---------------------------------------------------------------- transfer
 
-int TIdSSLIOHandlerSocketOpenSSL::ReadSecure(TIdBytes& aBuffer) {
+int TIdSSLIOHandlerSocketOpenSSL::ReadSecure(std::span<uint8_t> aBuffer) {
   if (!fSSLSocket) return -1;
   const int result = fSSLSocket->Recv(aBuffer);
   if (result < 0) FLastSocketError = WinsockCodeForErrno(fSSLSocket->LastErrno());

@@ -177,11 +177,7 @@ void TIdBuffer::Write(const uint8_t* aBytes, int aLength, int aDestIndex) {
       FHeadIndex = 0;
       FBytes.assign(aBytes, aBytes + aLength);
     } else {
-      if (Capacity() - FHeadIndex - FSize < aLength) {
-        // The head is moved up only when the tail lacks room anyway.
-        CompactHead(false);
-        if (Capacity() - FSize < aLength) FBytes.resize(static_cast<size_t>(aLength + FSize + FGrowthFactor));
-      }
+      MakeRoomBehind(aLength);
       std::memcpy(FBytes.data() + FHeadIndex + FSize, aBytes, static_cast<size_t>(aLength));
     }
     FSize += aLength;
@@ -194,6 +190,31 @@ void TIdBuffer::Write(const uint8_t* aBytes, int aLength, int aDestIndex) {
   if (Capacity() < end) FBytes.resize(static_cast<size_t>(end));
   std::memcpy(FBytes.data() + aDestIndex, aBytes, static_cast<size_t>(aLength));
   FSize = std::max(FSize, end);
+}
+
+void TIdBuffer::MakeRoomBehind(int aLength) {
+  if (Capacity() - FHeadIndex - FSize >= aLength) return;
+  // The head is moved up only when the tail lacks room anyway.
+  CompactHead(false);
+  if (Capacity() - FSize < aLength) FBytes.resize(static_cast<size_t>(aLength + FSize + FGrowthFactor));
+}
+
+std::span<uint8_t> TIdBuffer::AppendSpace(int aLength) {
+  if (aLength <= 0) return {};
+  CheckAddLength(aLength, -1);
+  if (FSize == 0) {
+    // With the growth factor behind, so that the next read, after a partial
+    // line left over from this one, still finds its room without growing.
+    FHeadIndex = 0;
+    if (Capacity() < aLength) FBytes.resize(static_cast<size_t>(aLength + std::max(FGrowthFactor, 0)));
+  } else {
+    MakeRoomBehind(aLength);
+  }
+  return {FBytes.data() + FHeadIndex + FSize, static_cast<size_t>(aLength)};
+}
+
+void TIdBuffer::CommitAppend(int aCount) {
+  if (aCount > 0) FSize += std::min(aCount, Capacity() - FHeadIndex - FSize);
 }
 
 void TIdBuffer::Write(std::string_view aString, const IIdTextEncoding& aByteEncoding, int aDestIndex) {

@@ -80,9 +80,11 @@ public:
     // large buffer line by line stays linear and nearly copy-free, while the
     // array never holds more than sixteen times its unread bytes for long.
     // Appends compact small arrays.
+    // (The head being fifteen times the rest is tested first: it is the
+    // rare one.)
     if (aByteCount > 0 && aByteCount < FSize &&
-        !(FBytes.capacity() >= ReleaseThreshold && FHeadIndex + aByteCount > FGrowthFactor &&
-          (FHeadIndex + aByteCount) / 15 >= FSize - aByteCount)) {
+        !(FHeadIndex + aByteCount >= int64_t{15} * (FSize - aByteCount) &&
+          FBytes.capacity() >= ReleaseThreshold && FHeadIndex + aByteCount > FGrowthFactor)) {
       FHeadIndex += aByteCount;
       FSize -= aByteCount;
       DoBytesRemoved(aByteCount);
@@ -125,6 +127,13 @@ public:
   void Write(uint64_t aValue, int aDestIndex = -1);
   void Write(const TIdIPv6Address& aValue, int aDestIndex = -1);
 
+  // ---- appending in place, for a reader that writes straight into the
+  // buffer: room for aLength bytes behind the unread ones (made as an append
+  // of that length would make it), valid until the next change of the
+  // buffer; CommitAppend then adds the first aCount bytes written there.
+  std::span<uint8_t> AppendSpace(int aLength);
+  void CommitAppend(int aCount);
+
   // ---- extracting (a byte count of -1 means every available byte)
   void ExtractToBytes(TIdBytes& aBytes, int aByteCount = -1, bool aAppend = true, int aIndex = -1);
   std::string ExtractToString(int aByteCount = -1, const IIdTextEncoding& aByteEncoding = nullptr);
@@ -164,6 +173,9 @@ private:
   void DoBytesRemoved(int aByteCount) {
     if (OnBytesRemoved) OnBytesRemoved(*this, aByteCount);
   }
+  // Room for aLength more bytes behind the unread ones of a buffer that is
+  // not empty: compacts, and grows by the growth factor when that is short.
+  void MakeRoomBehind(int aLength);
   // Remove when it empties the buffer or the head is due for compaction.
   void RemoveAndCompact(int aByteCount);
 

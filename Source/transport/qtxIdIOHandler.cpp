@@ -32,7 +32,6 @@ constexpr std::string_view kEOL = "\r\n";
 constexpr int kSocketTimedOut = 10060;  // WSAETIMEDOUT: a time-out, not a failure
 constexpr int kAllDataWait = 250;
 
-const std::string kLineFeed(kLF);
 
 int64_t TicksNow() {
   using namespace std::chrono;
@@ -184,6 +183,11 @@ const IIdTextEncoding& TIdIOHandler::ASCIIEncoding() {
 // ---- filling the input buffer --------------------------------------------------------
 
 int TIdIOHandler::FillInputBuffer(bool aRaiseExceptionIfDisconnected, int aTimeout, bool aRaiseExceptionOnTimeout) {
+  return ReceiveFromSource(aRaiseExceptionIfDisconnected, aTimeout, aRaiseExceptionOnTimeout, false);
+}
+
+int TIdIOHandler::ReceiveFromSource(bool aRaiseExceptionIfDisconnected, int aTimeout, bool aRaiseExceptionOnTimeout,
+                                    bool aIntoReadBlock) {
   if (aTimeout == IdTimeoutDefault) {
     aTimeout = (FReadTimeOut == IdTimeoutDefault || FReadTimeOut == 0) ? IdTimeoutInfinite : FReadTimeOut;
   }
@@ -207,17 +211,9 @@ int TIdIOHandler::FillInputBuffer(bool aRaiseExceptionIfDisconnected, int aTimeo
       if (aRaiseExceptionIfDisconnected) throw EIdClosedSocket();
       sourceClosed = true;
     } else {
-      FReadBlock.resize(static_cast<size_t>(std::max(FRecvBufferSize, 1)));
-      count = ReadDataFromSource(FReadBlock);
+      count = ReadDataFromSource(ReceiveSpace(aIntoReadBlock));
       sourceClosed = count == 0;
-      if (count > 0 && FIntercept != nullptr) {
-        TIdBytes received(FReadBlock.begin(), FReadBlock.begin() + count);
-        FIntercept->Receive(received);
-        count = static_cast<int>(received.size());
-        FInputBuffer->Write(std::move(received));
-      } else if (count > 0) {
-        FInputBuffer->Write(FReadBlock.data(), count);
-      }
+      if (count > 0) count = TakeReceived(aIntoReadBlock, count);
     }
     if (count < 0) {
       const int errorCode = FilterSocketError(count);
@@ -240,6 +236,29 @@ int TIdIOHandler::FillInputBuffer(bool aRaiseExceptionIfDisconnected, int aTimeo
   return count;
 }
 
+std::span<uint8_t> TIdIOHandler::ReceiveSpace(bool aIntoReadBlock) {
+  const int size = std::max(FRecvBufferSize, 1);
+  if (!aIntoReadBlock && FIntercept == nullptr) return FInputBuffer->AppendSpace(size);
+  if (FReadBlock.size() < static_cast<size_t>(size)) FReadBlock.resize(static_cast<size_t>(size));
+  return {FReadBlock.data(), static_cast<size_t>(size)};
+}
+
+int TIdIOHandler::TakeReceived(bool aIntoReadBlock, int aCount) {
+  if (FIntercept == nullptr) {
+    if (!aIntoReadBlock) FInputBuffer->CommitAppend(aCount);
+    return aCount;
+  }
+  TIdBytes received(FReadBlock.begin(), FReadBlock.begin() + aCount);
+  FIntercept->Receive(received);
+  const int count = static_cast<int>(received.size());
+  if (aIntoReadBlock) {
+    FReadBlock = std::move(received);
+  } else {
+    FInputBuffer->Write(std::move(received));
+  }
+  return count;
+}
+
 void TIdIOHandler::NeedInputBytes(int aByteCount) {
   if (aByteCount > 0) {
     while (FInputBuffer->Size() < aByteCount) {
@@ -256,14 +275,6 @@ void TIdIOHandler::NeedInputBytes(int aByteCount) {
 
 // ---- reading lines -------------------------------------------------------------------
 
-std::string TIdIOHandler::ReadLn(const IIdTextEncoding& aByteEncoding) {
-  return ReadLn(kLineFeed, IdTimeoutDefault, -1, aByteEncoding);
-}
-
-std::string TIdIOHandler::ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding) {
-  return ReadLn(aTerminator, IdTimeoutDefault, -1, aByteEncoding);
-}
-
 const TIdIOHandler::TTerminatorBytes& TIdIOHandler::RefreshTerminatorBytes(const std::string& aTerminator,
                                                                             const IIdTextEncoding& aEncoding) {
   TTerminatorBytes& cache = FTerminatorCache;
@@ -272,26 +283,49 @@ const TIdIOHandler::TTerminatorBytes& TIdIOHandler::RefreshTerminatorBytes(const
   cache.Terminator = aTerminator;
   cache.Encoding = aEncoding;
   cache.EncodingMapsASCII = MapsASCIIToItself(*aEncoding);
+  cache.PlainLF = cache.EncodingMapsASCII && aTerminator == kLF;
   return cache;
+}
+
+int TIdIOHandler::BufferedLF(int aMaxLineLength) const {
+  const int size = FInputBuffer->Size();
+  if (size == 0) return -1;
+  const uint8_t* data = FInputBuffer->Data();
+  const auto* lf = static_cast<const uint8_t*>(std::memchr(data, '\n', static_cast<size_t>(size)));
+  if (lf == nullptr || (aMaxLineLength > 0 && lf - data > aMaxLineLength)) return -1;
+  return static_cast<int>(lf - data);
+}
+
+[[gnu::always_inline]] inline std::string TIdIOHandler::TakeLFLine(int aLFPos, const TTerminatorBytes& aTerminator) {
+  const uint8_t* data = FInputBuffer->Data();
+  const int lineLength = aLFPos > 0 && data[aLFPos - 1] == '\r' ? aLFPos - 1 : aLFPos;
+  std::string line = DecodeBytes(data, lineLength, *aTerminator.Encoding, true);
+  FInputBuffer->Remove(aLFPos + 1);
+  return line;
 }
 
 std::string TIdIOHandler::ReadLn(const std::string& aTerminator, int aTimeout, int aMaxLineLength,
                                  const IIdTextEncoding& aByteEncoding) {
-  if (aMaxLineLength < 0) aMaxLineLength = FMaxLineLength;
   const TTerminatorBytes& terminator =
       TerminatorBytes(aTerminator.empty() ? kLineFeed : aTerminator, ChooseEncoding(aByteEncoding));
   FReadLnSplit = false;
   FReadLnTimedOut = false;
-  // The usual case: a whole line within the limit is already buffered. It is
-  // taken without calling out (no source, no event until the bytes are
-  // decoded), so the cached encoding and terminator are used in place.
-  const int terminatorPos = FindTerminator(terminator, 0);
+  const int limit = aMaxLineLength < 0 ? FMaxLineLength : aMaxLineLength;
+  // The usual case, kept lean: a whole LF line within the limit is already
+  // buffered. It is taken without calling out (no source, no event until the
+  // bytes are decoded), so the cached terminator is used in place.
+  const int lfPos = terminator.PlainLF ? BufferedLF(limit) : -1;
+  return lfPos >= 0 ? TakeLFLine(lfPos, terminator) : ReadLnAnyTerminator(terminator, aTimeout, limit);
+}
+
+std::string TIdIOHandler::ReadLnAnyTerminator(const TTerminatorBytes& aTerminator, int aTimeout, int aMaxLineLength) {
+  const int terminatorPos = FindTerminator(aTerminator, 0);
   if (terminatorPos >= 0 && (aMaxLineLength <= 0 || terminatorPos <= aMaxLineLength)) {
-    return TakeLine(terminatorPos, terminator);
+    return TakeLine(terminatorPos, aTerminator);
   }
   // Reading more may fire events that read other kinds of lines or change
   // the default encoding: from here on, a copy of both is used.
-  const TTerminatorBytes held = terminator;
+  const TTerminatorBytes held = aTerminator;
   return ReadLnFromSource(held, terminatorPos, aTimeout, aMaxLineLength);
 }
 
@@ -517,6 +551,25 @@ int64_t TIdIOHandler::MoveInputToStream(TStream* aStream, int64_t aMax) {
   return count;
 }
 
+int64_t TIdIOHandler::DeliverReadBlock(TStream* aStream, int aCount, int64_t aMax) {
+  if (aCount > aMax) {
+    FInputBuffer->Write(FReadBlock.data(), aCount);
+    return MoveInputToStream(aStream, aMax);
+  }
+  if (aStream != nullptr) {
+    try {
+      aStream->WriteBuffer(FReadBlock.data(), aCount);
+    } catch (...) {
+      // As when they are taken from the input buffer, bytes that the stream
+      // failed to take stay there to be read.
+      FInputBuffer->Write(FReadBlock.data(), aCount);
+      throw;
+    }
+  }
+  DoWork(wmRead, aCount);
+  return aCount;
+}
+
 void TIdIOHandler::ReadStream(TStream* aStream, int64_t aByteCount, bool aReadUntilDisconnect) {
   int64_t byteCount = aByteCount;
   if (byteCount == -1 && !aReadUntilDisconnect) byteCount = FLargeStream ? ReadInt64() : ReadInt32();
@@ -536,15 +589,12 @@ void TIdIOHandler::ReadStream(TStream* aStream, int64_t aByteCount, bool aReadUn
     TWorkBracket work(*this, wmRead, aReadUntilDisconnect ? 0 : byteCount);
     int64_t remaining = aReadUntilDisconnect ? INT64_MAX : byteCount;
     remaining -= MoveInputToStream(aStream, remaining);
+    // What was buffered is in the stream now, and while more is wanted the
+    // input buffer stays empty: each read goes from the read block straight
+    // to the stream, and only bytes past the count stop in the buffer.
     while (aReadUntilDisconnect || remaining > 0) {
-      int result;
-      try {
-        result = FillInputBuffer(!aReadUntilDisconnect, IdTimeoutDefault, true);
-      } catch (...) {
-        MoveInputToStream(aStream, remaining);
-        throw;
-      }
-      remaining -= MoveInputToStream(aStream, remaining);
+      const int result = ReceiveFromSource(!aReadUntilDisconnect, IdTimeoutDefault, true, true);
+      if (result > 0) remaining -= DeliverReadBlock(aStream, result, remaining);
       if (result < 1) {
         CheckForDisconnect(false, false);
         break;

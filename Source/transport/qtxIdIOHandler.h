@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <variant>
 
@@ -108,8 +109,13 @@ public:
   void NeedInputBytes(int aByteCount);
 
   // ---- reading lines
-  std::string ReadLn(const IIdTextEncoding& aByteEncoding = nullptr);
-  std::string ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding);
+  // (Inline, so that reading line after line makes one call per line.)
+  std::string ReadLn(const IIdTextEncoding& aByteEncoding = nullptr) {
+    return ReadLn(kLineFeed, IdTimeoutDefault, -1, aByteEncoding);
+  }
+  std::string ReadLn(const std::string& aTerminator, const IIdTextEncoding& aByteEncoding) {
+    return ReadLn(aTerminator, IdTimeoutDefault, -1, aByteEncoding);
+  }
   // The full form: an empty terminator is LF; a negative max line length is
   // MaxLineLength, 0 no limit. A time-out returns an empty string and sets
   // ReadLnTimedout.
@@ -263,9 +269,10 @@ public:
 
 protected:
   // ---- the primitives of a descendant
-  // Reads what is available into aBuffer (sized to RecvBufferSize); returns
-  // the byte count, 0 when the peer closed, or a negative value on failure.
-  virtual int ReadDataFromSource(TIdBytes& aBuffer) = 0;
+  // Reads what is available into aBuffer (RecvBufferSize bytes, often the
+  // free tail of the input buffer); returns the byte count, 0 when the peer
+  // closed, or a negative value on failure.
+  virtual int ReadDataFromSource(std::span<uint8_t> aBuffer) = 0;
   // Sends up to aLength bytes from aOffset; returns the count sent, 0 when
   // the peer closed, or a negative value on failure.
   virtual int WriteDataToTarget(const TIdBytes& aBuffer, int aOffset, int aLength) = 0;
@@ -284,6 +291,8 @@ protected:
     return FDefStringEncoding ? FDefStringEncoding : ASCIIEncoding();
   }
   static const IIdTextEncoding& ASCIIEncoding();
+  // The terminator of ReadLn without one.
+  static inline const std::string kLineFeed{"\n"};
 
   bool FLargeStream = false;
   bool FClosedGracefully = false;
@@ -315,6 +324,9 @@ private:
     TIdBytes Bytes;
     TIdBytes CRBytes;
     bool EncodingMapsASCII = false;
+    // LF in an encoding that maps ASCII to itself: lines end at byte 0x0A
+    // with an optional 0x0D before it, and ASCII lines are their bytes.
+    bool PlainLF = false;
   };
   const TTerminatorBytes& TerminatorBytes(const std::string& aTerminator, const IIdTextEncoding& aEncoding) {
     const TTerminatorBytes& cache = FTerminatorCache;
@@ -332,6 +344,15 @@ private:
   // Takes the line that ends at aTerminatorPos, with its terminator, out of
   // the input buffer.
   std::string TakeLine(int aTerminatorPos, const TTerminatorBytes& aTerminator);
+  // For a PlainLF terminator: the position of the first LF buffered, or -1
+  // when there is none or the line before it is over aMaxLineLength (0: no
+  // limit).
+  int BufferedLF(int aMaxLineLength) const;
+  // TakeLine for a PlainLF terminator.
+  std::string TakeLFLine(int aLFPos, const TTerminatorBytes& aTerminator);
+  // ReadLn past its LF fast path: any terminator, and lines not (or not
+  // wholly) buffered yet. aMaxLineLength is resolved (0: no limit).
+  std::string ReadLnAnyTerminator(const TTerminatorBytes& aTerminator, int aTimeout, int aMaxLineLength);
   // ReadLn once the buffered bytes hold no whole line (aTerminatorPos -1) or
   // a line over the limit: reads on, with the length and time-out rules.
   std::string ReadLnFromSource(const TTerminatorBytes& aTerminator, int aTerminatorPos, int aTimeout,
@@ -341,12 +362,28 @@ private:
   std::string ReadLnOrTimeout(const IIdTextEncoding& aEncoding);
   // Moves up to aMax buffered bytes to the stream (or drops them).
   int64_t MoveInputToStream(TStream* aStream, int64_t aMax);
+  // FillInputBuffer, or, with aIntoReadBlock, the same read with its bytes
+  // left at the start of the read block instead of in the input buffer.
+  int ReceiveFromSource(bool aRaiseExceptionIfDisconnected, int aTimeout, bool aRaiseExceptionOnTimeout,
+                        bool aIntoReadBlock);
+  // Where one read of the source goes: the free tail of the input buffer,
+  // or the read block when the bytes go elsewhere or pass an intercept.
+  std::span<uint8_t> ReceiveSpace(bool aIntoReadBlock);
+  // Completes a read of aCount bytes into ReceiveSpace, through the
+  // intercept when there is one; returns the count that came through.
+  int TakeReceived(bool aIntoReadBlock, int aCount);
+  // Hands the first aCount bytes of the read block to a ReadStream wanting
+  // at most aMax more: straight to the stream (null: dropped), with the
+  // work reported as for bytes taken from the input buffer; bytes past aMax
+  // stay in the input buffer. Returns the count delivered.
+  int64_t DeliverReadBlock(TStream* aStream, int aCount, int64_t aMax);
   // For a read that got nothing from a source which a descendant's
   // CheckForDisconnect did not report as gone: closed or not connected.
   [[noreturn]] void RaiseSourceGone() const;
 
   TTerminatorBytes FTerminatorCache;
-  // The block each read of the source goes into, kept between reads.
+  // The block that reads go into when they do not go straight into the
+  // input buffer, kept between reads.
   TIdBytes FReadBlock;
 };
 

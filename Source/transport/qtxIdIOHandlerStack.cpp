@@ -114,7 +114,7 @@ void TIdIOHandlerStack::ConnectWithTimeout(int aTimeout) {
   }
 }
 
-int TIdIOHandlerStack::ReadDataFromSource(TIdBytes& aBuffer) {
+int TIdIOHandlerStack::ReadDataFromSource(std::span<uint8_t> aBuffer) {
   int result = FBinding->Receive(aBuffer);
   if (result < 0) FLastSocketError = GStack()->WSGetLastError();
   return result;

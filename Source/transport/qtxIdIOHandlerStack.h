@@ -22,7 +22,7 @@ public:
 
 protected:
   void ConnectToPeer() override;
-  int ReadDataFromSource(TIdBytes& aBuffer) override;
+  int ReadDataFromSource(std::span<uint8_t> aBuffer) override;
   int WriteDataToTarget(const TIdBytes& aBuffer, int aOffset, int aLength) override;
   bool SourceIsAvailable() override { return BindingAllocated(); }
   // Connection aborts, resets, shutdowns and time-outs are handed back as

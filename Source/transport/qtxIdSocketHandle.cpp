@@ -75,7 +75,7 @@ bool TIdSocketHandle::Readable(int aTimeout) {
   return Stack().Readable(FHandle, aTimeout == -1 ? -2 : aTimeout);
 }
 
-int TIdSocketHandle::Receive(TIdBytes& aBuffer) {
+int TIdSocketHandle::Receive(std::span<uint8_t> aBuffer) {
   return Stack().WSRecv(FHandle, aBuffer.data(), static_cast<int>(aBuffer.size()));
 }
 

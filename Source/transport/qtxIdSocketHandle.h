@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "transport/qtxIdStack.h"
@@ -42,7 +43,7 @@ public:
   // Raises EIdConnClosedGracefully once the socket is closed.
   bool Readable(int aTimeout = -1);
   // -1 on failure; the stack's WSGetLastError tells why.
-  int Receive(TIdBytes& aBuffer);
+  int Receive(std::span<uint8_t> aBuffer);
   int Send(const TIdBytes& aBuffer, int aOffset = 0, int aSize = -1);
 
   // Forgets the peer and, with aResetLocal, the local address and port.

@@ -22,12 +22,16 @@ bool MapsASCIIToItself(const TIdTextEncodingBase& aEncoding);
 inline bool AllBelow0x80(const uint8_t* aBytes, size_t aCount) noexcept {
 #if defined(__SSE2__)
   if (aCount >= 16) {
-    // Sixteen bytes a step, and a last block ending at the end (it may
-    // overlap the one before); the high bits of all of them or'ed together.
-    __m128i any = _mm_loadu_si128(reinterpret_cast<const __m128i*>(aBytes + aCount - 16));
-    for (size_t i = 0; i + 16 <= aCount; i += 16) {
-      any = _mm_or_si128(any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(aBytes + i)));
+    // Sixteen bytes a load, four loads a step while they fit, and a last
+    // block ending at the end (it may overlap the one before); the high bits
+    // of all of them or'ed together.
+    const auto load = [aBytes](size_t aAt) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(aBytes + aAt)); };
+    __m128i any = load(aCount - 16);
+    size_t i = 0;
+    for (; i + 64 <= aCount; i += 64) {
+      any = _mm_or_si128(any, _mm_or_si128(_mm_or_si128(load(i), load(i + 16)), _mm_or_si128(load(i + 32), load(i + 48))));
     }
+    for (; i + 16 <= aCount; i += 16) any = _mm_or_si128(any, load(i));
     return _mm_movemask_epi8(any) == 0;
   }
 #endif

@@ -47,7 +47,7 @@ bool TScriptedIOHandler::Readable(int) {
   return false;
 }
 
-int TScriptedIOHandler::ReadDataFromSource(TIdBytes& aBuffer) {
+int TScriptedIOHandler::ReadDataFromSource(std::span<uint8_t> aBuffer) {
   if (FScript.empty()) return 0;
   TStep& step = FScript.front();
   switch (step.Kind) {

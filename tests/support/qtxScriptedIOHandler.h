@@ -44,7 +44,7 @@ public:
   bool Readable(int aMSec = IdTimeoutDefault) override;
 
 protected:
-  int ReadDataFromSource(TIdBytes& aBuffer) override;
+  int ReadDataFromSource(std::span<uint8_t> aBuffer) override;
   int WriteDataToTarget(const TIdBytes& aBuffer, int aOffset, int aLength) override;
   bool SourceIsAvailable() override { return FSourceOpen; }
   int FilterSocketError(int aResult) override;

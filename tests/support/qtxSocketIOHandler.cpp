@@ -97,7 +97,7 @@ bool TSocketIOHandler::Readable(int aMSec) {
   return WaitReadable(FSocket, aMSec < 0 ? -1 : aMSec);
 }
 
-int TSocketIOHandler::ReadDataFromSource(TIdBytes& aBuffer) {
+int TSocketIOHandler::ReadDataFromSource(std::span<uint8_t> aBuffer) {
   ssize_t n;
   do {
     n = recv(FSocket, aBuffer.data(), aBuffer.size(), 0);

@@ -26,7 +26,7 @@ public:
   bool Readable(int aMSec = IdTimeoutDefault) override;
 
 protected:
-  int ReadDataFromSource(TIdBytes& aBuffer) override;
+  int ReadDataFromSource(std::span<uint8_t> aBuffer) override;
   int WriteDataToTarget(const TIdBytes& aBuffer, int aOffset, int aLength) override;
   bool SourceIsAvailable() override { return FSocket >= 0; }
   int FilterSocketError(int aResult) override;

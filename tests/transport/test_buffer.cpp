@@ -2,7 +2,9 @@
 
 #include <bit>
 #include <climits>
+#include <cstring>
 #include <functional>
+#include <span>
 #include <string>
 
 #include "transport/qtxIdBuffer.h"
@@ -172,6 +174,53 @@ TEST(TIdBuffer, LinesTakenOneByOneFromALargeBufferComeOutIntact) {
     buffer.Remove(1);
   }
   EXPECT_EQ(buffer.Size(), 0);
+}
+
+// ---- appending in place -----------------------------------------------------------
+
+TEST(TIdBuffer, BytesWrittenInPlaceJoinBehindTheUnreadOnesAsFarAsCommitted) {
+  TIdBuffer buffer(Bytes("..abc"));
+  buffer.Remove(2);
+  const std::span<uint8_t> room = buffer.AppendSpace(6);
+  ASSERT_EQ(room.size(), 6u);
+  std::memcpy(room.data(), "defXYZ", 6);
+  buffer.CommitAppend(3);  // the reader got three bytes
+  EXPECT_EQ(buffer.AsString(), "abcdef");
+}
+
+TEST(TIdBuffer, RoomInAnEmptyBufferStartsAtTheFrontWithTheGrowthFactorBehind) {
+  TIdBuffer buffer(100);
+  const std::span<uint8_t> room = buffer.AppendSpace(10);
+  EXPECT_EQ(buffer.Capacity(), 10 + 100);
+  std::memcpy(room.data(), "0123456789", 10);
+  buffer.CommitAppend(10);
+  buffer.Remove(8);
+  // The two bytes left and the next read of ten fit without growing.
+  const std::span<uint8_t> next = buffer.AppendSpace(10);
+  EXPECT_EQ(buffer.Capacity(), 10 + 100);
+  std::memcpy(next.data(), "abcdefghij", 10);
+  buffer.CommitAppend(10);
+  EXPECT_EQ(buffer.AsString(), "89abcdefghij");
+}
+
+TEST(TIdBuffer, RoomIsMadeByMovingTheUnreadBytesUpBeforeGrowing) {
+  TIdBuffer buffer(Counting(10000));
+  buffer.Remove(9000);
+  const std::span<uint8_t> room = buffer.AppendSpace(5000);
+  EXPECT_EQ(buffer.Capacity(), 10000);  // 1000 unread + 5000 fit after the move
+  std::fill(room.begin(), room.end(), uint8_t{7});
+  buffer.CommitAppend(5000);
+  EXPECT_EQ(buffer.PeekByte(0), 9000 % 251);
+  EXPECT_EQ(buffer.PeekByte(999), 9999 % 251);
+  EXPECT_EQ(buffer.PeekByte(1000), 7);
+  buffer.AppendSpace(5000);  // 6000 unread + 5000: grows
+  EXPECT_EQ(buffer.Capacity(), 6000 + 5000 + 2048);
+  EXPECT_EQ(buffer.PeekByte(0), 9000 % 251);
+}
+
+TEST(TIdBuffer, RoomThatWouldTakeTheBufferPast2GBIsRefused) {
+  TIdBuffer buffer(Bytes("x"));
+  EXPECT_THROW(buffer.AppendSpace(INT_MAX), EIdTooMuchDataInBuffer);
 }
 
 TEST(TIdBuffer, RemovalsAreReported) {

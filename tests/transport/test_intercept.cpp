@@ -97,6 +97,25 @@ TEST(TIdConnectionIntercept, TransformsWhatTheHandlerReadsAndWrites) {
   EXPECT_EQ(io.WrittenText(), "xy");
 }
 
+TEST(TIdConnectionIntercept, ReadStreamGetsTheBytesAsTheInterceptLeavesThem) {
+  TIdConnectionIntercept intercept;
+  intercept.OnReceive = [](TIdConnectionIntercept&, TIdBytes& aBuffer) {
+    TIdBytes doubled;
+    for (uint8_t b : aBuffer) doubled.insert(doubled.end(), {b, b});
+    aBuffer = doubled;
+  };
+  TScriptedIOHandler io;
+  io.SetIntercept(&intercept);
+  io.Open();
+  io.AddInput("ab");
+  io.AddInput("cd");
+  TMemoryStream stream;
+  io.ReadStream(&stream, 6);
+  EXPECT_EQ(std::string(stream.Bytes().begin(), stream.Bytes().end()), "aabbcc");
+  EXPECT_EQ(io.InputBuffer().AsString(), "dd");
+  io.SetIntercept(nullptr);
+}
+
 TEST(TIdConnectionIntercept, ABlockKeptWhollyByTheInterceptIsNoClose) {
   TIdConnectionIntercept intercept;
   // Keeps the first block to itself (as a decoder waiting for a whole record).

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "support/qtxScriptedIOHandler.h"
 #include "platform/qtxStrings.h"
@@ -38,6 +40,17 @@ TEST_F(IOHandler, ATerminatorSplitAcrossTwoReadsIsFound) {
   io.AddInput("\n");
   EXPECT_EQ(io.ReadLn("\r\n"), "abc");
   EXPECT_EQ(io.ReadLn(), "def");
+}
+
+TEST_F(IOHandler, LinesArrivingInReadsSmallerThanALineComeOutWhole) {
+  io.SetRecvBufferSize(7);
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += std::string(static_cast<size_t>(i % 23), char('a' + i % 26)) + (i % 2 ? "\r\n" : "\n");
+  io.AddInput(text);
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_EQ(io.ReadLn(), std::string(static_cast<size_t>(i % 23), char('a' + i % 26))) << "line " << i;
+  }
+  EXPECT_TRUE(io.InputBufferIsEmpty());
 }
 
 TEST_F(IOHandler, ALineLongerThanTheMaximumRaisesByDefault) {
@@ -207,6 +220,83 @@ TEST_F(IOHandler, ReadStreamRefusesACountBeyondTheStreamRange) {
   } catch (const EIdIOHandlerStreamDataTooLarge& e) {
     EXPECT_EQ(e.Message(), "Data is too large for stream");
   }
+}
+
+TEST_F(IOHandler, ACountedReadStreamLeavesWhatFollowsTheCountInALaterBlockBuffered) {
+  io.AddInput("abc");
+  io.AddInput("defNEXT");
+  int64_t reported = 0;
+  io.OnWork = [&](TIdComponent&, TWorkMode aMode, int64_t aCount) {
+    if (aMode == wmRead) reported = aCount;
+  };
+  TMemoryStream stream;
+  io.ReadStream(&stream, 6);
+  EXPECT_EQ(Text(stream.Bytes()), "abcdef");
+  EXPECT_EQ(reported, 6);
+  EXPECT_EQ(io.InputBuffer().AsString(), "NEXT");
+}
+
+TEST_F(IOHandler, ReadStreamTakesWhatIsBufferedBeforeReadingOn) {
+  io.AddInput("line\nab");
+  io.AddInput("cd");
+  EXPECT_EQ(io.ReadLn(), "line");
+  TMemoryStream stream;
+  io.ReadStream(&stream, 4);
+  EXPECT_EQ(Text(stream.Bytes()), "abcd");
+  EXPECT_TRUE(io.InputBufferIsEmpty());
+}
+
+TEST_F(IOHandler, ReadStreamReportsTheRunningTotalAfterEachBlock) {
+  io.SetRecvBufferSize(4);
+  io.AddInput("abcdefghij");
+  int64_t expected = -1;
+  std::vector<int64_t> totals;
+  io.OnWorkBegin = [&](TIdComponent&, TWorkMode aMode, int64_t aMax) {
+    if (aMode == wmRead) expected = aMax;
+  };
+  io.OnWork = [&](TIdComponent&, TWorkMode aMode, int64_t aCount) {
+    if (aMode == wmRead) totals.push_back(aCount);
+  };
+  TMemoryStream stream;
+  io.ReadStream(&stream, 10);
+  EXPECT_EQ(expected, 10);
+  EXPECT_EQ(totals, (std::vector<int64_t>{4, 8, 10}));
+  EXPECT_EQ(Text(stream.Bytes()), "abcdefghij");
+}
+
+TEST_F(IOHandler, ReadStreamIntoNoStreamDropsTheBytesAndStillReportsThem) {
+  io.AddInput("abcdef");
+  io.AddInput("ghXY");
+  int64_t reported = 0;
+  io.OnWork = [&](TIdComponent&, TWorkMode aMode, int64_t aCount) {
+    if (aMode == wmRead) reported = aCount;
+  };
+  io.ReadStream(nullptr, 8);
+  EXPECT_EQ(reported, 8);
+  EXPECT_EQ(io.InputBuffer().AsString(), "XY");
+}
+
+// A stream that takes a few bytes and then refuses every write.
+class TRefusingStream : public TMemoryStream {
+public:
+  explicit TRefusingStream(int64_t aRoom) : FRoom(aRoom) {}
+  int64_t Write(const void* aBuffer, int64_t aCount) override {
+    const int64_t taken = std::min(aCount, FRoom);
+    FRoom -= taken;
+    return taken > 0 ? TMemoryStream::Write(aBuffer, taken) : 0;
+  }
+
+private:
+  int64_t FRoom;
+};
+
+TEST_F(IOHandler, BytesTheStreamRefusesStayInTheInputBuffer) {
+  io.AddInput("abc");
+  io.AddInput("def");
+  TRefusingStream stream(3);
+  EXPECT_THROW(io.ReadStream(&stream, 6), EWriteError);
+  EXPECT_EQ(Text(stream.Bytes()), "abc");
+  EXPECT_EQ(io.InputBuffer().AsString(), "def");
 }
 
 TEST_F(IOHandler, ReadStringsReadsTheLineCountFirst) {
