@@ -172,6 +172,11 @@ TIdBytes TIdMBCSEncoding::Encode(const char16_t* aChars, size_t aCharCount) cons
   while (!ConvertRun(converter.Handle(), in, inLeft, out)) {
     // A character the code page lacks, or an unpaired surrogate.
     if ((FWCharToMBFlags & WC_ERR_INVALID_CHARS) != 0) return {};
+    if (inLeft < 2) {
+      // Some converters consume the bad unit before reporting it.
+      out.Append(FDefaultChar.data(), FDefaultChar.size());
+      break;
+    }
     char16_t unit, next = 0;
     std::memcpy(&unit, in, 2);
     if (inLeft >= 4) std::memcpy(&next, in + 2, 2);
@@ -200,6 +205,13 @@ std::u16string TIdMBCSEncoding::Decode(const uint8_t* aBytes, size_t aByteCount)
   while (!ConvertRun(converter.Handle(), in, inLeft, out)) {
     // A byte sequence that is not valid in the code page, or one cut short.
     if ((FMBToWCharFlags & MB_ERR_INVALID_CHARS) != 0) return {};
+    if (inLeft == 0) {
+      // Some converters (glibc's CP949) consume a bad sequence at the end
+      // before reporting it.
+      const auto unit = static_cast<char16_t>(kReplacementChar);
+      out.Append(&unit, 2);
+      break;
+    }
     const auto byte = static_cast<uint8_t>(*in);
     const char16_t unit = FCodePage == kAnsiCodePage && IsCp1252Gap(byte) ? byte : static_cast<char16_t>(kReplacementChar);
     out.Append(&unit, 2);

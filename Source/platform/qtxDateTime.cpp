@@ -11,9 +11,6 @@ namespace {
 const char* const SDateEncodeError = "Invalid argument to date encode";
 const char* const STimeEncodeError = "Invalid argument to time encode";
 
-// Days from 0001-01-01 to 1899-12-30 in the proleptic Gregorian calendar.
-constexpr int64_t kDateDelta = 693594;
-
 int64_t DaysFromCivil(int64_t y, int m, int d) noexcept {
   // Howard Hinnant's algorithm: days since 1970-01-01.
   y -= m <= 2;

@@ -63,6 +63,11 @@ TEST(MBCSEncoding, ALeadByteCutShortBecomesAReplacementCharacter) {
   EXPECT_EQ(sjis.GetChars(Bytes({0x93, 0xFA, 0x93})), u"\u65E5\uFFFD");
 }
 
+TEST(MBCSEncoding, ABadSequenceTheConverterConsumesAtTheEndIsReplacedNotOverrun) {
+  const TIdMBCSEncoding uhc(949);  // glibc's CP949 swallows "A2 E8" before it reports it
+  EXPECT_EQ(uhc.GetChars(Bytes({0xFE, 0xA2, 0xE8})), u"\uFFFD\uFFFD");
+}
+
 TEST(MBCSEncoding, GbkKnownBytes) {
   const TIdMBCSEncoding gbk(936);
   EXPECT_EQ(gbk.GetBytes("\xE4\xB8\xAD\xE6\x96\x87"), Bytes({0xD6, 0xD0, 0xCE, 0xC4}));  // 中文
