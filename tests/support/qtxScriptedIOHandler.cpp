@@ -53,7 +53,7 @@ int TScriptedIOHandler::ReadDataFromSource(std::span<uint8_t> aBuffer) {
   switch (step.Kind) {
     case TStepKind::Input: {
       const size_t count = std::min(aBuffer.size(), step.Bytes.size());
-      std::memcpy(aBuffer.data(), step.Bytes.data(), count);
+      std::copy_n(step.Bytes.begin(), count, aBuffer.begin());
       step.Bytes.erase(step.Bytes.begin(), step.Bytes.begin() + static_cast<ptrdiff_t>(count));
       if (step.Bytes.empty()) FScript.pop_front();
       return static_cast<int>(count);
