@@ -119,9 +119,6 @@ void ResetShiftState(iconv_t aHandle, TOutput& aOut) {
   }
 }
 
-bool IsHighSurrogate(char16_t aUnit) { return aUnit >= 0xD800 && aUnit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t aUnit) { return aUnit >= 0xDC00 && aUnit <= 0xDFFF; }
-
 }  // namespace
 
 TIdMBCSEncoding::TIdMBCSEncoding(uint16_t aCodePage, uint32_t aMBToWCharFlags, uint32_t aWCharToMBFlags)

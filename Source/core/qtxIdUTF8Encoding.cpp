@@ -13,9 +13,6 @@ namespace {
 constexpr uint16_t kUtf8CodePage = 65001;
 constexpr int kUtf8MaxCharSize = 4;
 
-bool IsHighSurrogate(char16_t aUnit) { return aUnit >= 0xD800 && aUnit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t aUnit) { return aUnit >= 0xDC00 && aUnit <= 0xDFFF; }
-
 // The code point starting at aChars[i] and the number of units it takes; an
 // unpaired surrogate is U+FFFD.
 char32_t CodePointAt(const char16_t* aChars, int aCount, int i, int& aUnits) {
@@ -23,7 +20,7 @@ char32_t CodePointAt(const char16_t* aChars, int aCount, int i, int& aUnits) {
   aUnits = 1;
   if (IsHighSurrogate(unit) && i + 1 < aCount && IsLowSurrogate(aChars[i + 1])) {
     aUnits = 2;
-    return 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (aChars[i + 1] - 0xDC00);
+    return JoinSurrogates(unit, aChars[i + 1]);
   }
   return IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacementChar : unit;
 }

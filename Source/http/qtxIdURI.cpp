@@ -233,10 +233,10 @@ std::string TIdURI::URLDecode(std::string_view aSrc, IIdTextEncoding aByteEncodi
       std::u16string units(1, static_cast<char16_t>(unit));
       i += 6;
       // A surrogate pair written as two escapes is one character.
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < aSrc.size() && aSrc[i] == '%' &&
+      if (IsHighSurrogate(static_cast<char32_t>(unit)) && i + 1 < aSrc.size() && aSrc[i] == '%' &&
           (aSrc[i + 1] == 'u' || aSrc[i + 1] == 'U')) {
         const int low = HexAt(aSrc, i + 2, 4);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
+        if (IsLowSurrogate(static_cast<char32_t>(low))) {
           units += static_cast<char16_t>(low);
           i += 6;
         }

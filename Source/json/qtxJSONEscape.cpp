@@ -48,9 +48,6 @@ bool ReadHex4(std::string_view aText, size_t aPos, uint32_t& aUnit) {
   return true;
 }
 
-bool IsHighSurrogate(uint32_t aUnit) { return aUnit >= 0xD800 && aUnit <= 0xDBFF; }
-bool IsLowSurrogate(uint32_t aUnit) { return aUnit >= 0xDC00 && aUnit <= 0xDFFF; }
-
 // Decodes the \u escape at aPos (the backslash). Returns the number of input
 // bytes it took, or 0 when it is not a valid escape of a whole code point.
 size_t DecodeUnicodeEscape(std::string_view aText, size_t aPos, std::string& aOut) {
@@ -64,7 +61,7 @@ size_t DecodeUnicodeEscape(std::string_view aText, size_t aPos, std::string& aOu
   if (aPos + 12 > aText.size() || aText[aPos + 6] != '\\' || aText[aPos + 7] != 'u' ||
       !ReadHex4(aText, aPos + 8, low) || !IsLowSurrogate(low))
     return 0;
-  AppendUtf8(aOut, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+  AppendUtf8(aOut, JoinSurrogates(unit, low));
   return 12;
 }
 
@@ -93,8 +90,8 @@ std::string EscapeString(std::string_view aText) {
     }
     const char32_t cp = NextCodePoint(aText, pos);
     if (cp >= 0x10000) {
-      AppendUnicodeEscape(out, 0xD800 + ((cp - 0x10000) >> 10));
-      AppendUnicodeEscape(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+      AppendUnicodeEscape(out, HighSurrogateOf(cp));
+      AppendUnicodeEscape(out, LowSurrogateOf(cp));
     } else {
       AppendUnicodeEscape(out, cp);
     }

@@ -105,8 +105,8 @@ std::u16string Utf8ToUtf16(std::string_view aText) {
   while (pos < aText.size()) {
     const char32_t cp = NextCodePoint(aText, pos);
     if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      out += HighSurrogateOf(cp);
+      out += LowSurrogateOf(cp);
     } else {
       out += static_cast<char16_t>(cp);
     }
@@ -119,8 +119,8 @@ std::string Utf16ToUtf8(std::u16string_view aText) {
   out.reserve(aText.size());
   for (size_t i = 0; i < aText.size(); ++i) {
     const char16_t u = aText[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < aText.size() && aText[i + 1] >= 0xDC00 && aText[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (aText[i + 1] - 0xDC00));
+    if (IsHighSurrogate(u) && i + 1 < aText.size() && IsLowSurrogate(aText[i + 1])) {
+      AppendUtf8(out, JoinSurrogates(u, aText[i + 1]));
       ++i;
     } else {
       AppendUtf8(out, u);  // a lone surrogate becomes U+FFFD here

@@ -14,6 +14,19 @@ namespace qtx {
 
 constexpr char32_t kReplacementChar = 0xFFFD;
 
+// UTF-16 surrogates: the two halves of a code point from U+10000 up.
+constexpr bool IsHighSurrogate(char32_t aUnit) noexcept { return aUnit >= 0xD800 && aUnit <= 0xDBFF; }
+constexpr bool IsLowSurrogate(char32_t aUnit) noexcept { return aUnit >= 0xDC00 && aUnit <= 0xDFFF; }
+constexpr char16_t HighSurrogateOf(char32_t aCodePoint) noexcept {
+  return static_cast<char16_t>(0xD800 + ((aCodePoint - 0x10000) >> 10));
+}
+constexpr char16_t LowSurrogateOf(char32_t aCodePoint) noexcept {
+  return static_cast<char16_t>(0xDC00 + ((aCodePoint - 0x10000) & 0x3FF));
+}
+constexpr char32_t JoinSurrogates(char32_t aHigh, char32_t aLow) noexcept {
+  return 0x10000 + ((aHigh - 0xD800) << 10) + (aLow - 0xDC00);
+}
+
 // Decodes the code point at aPos and advances aPos past it. A malformed
 // sequence yields U+FFFD and advances past its maximal valid prefix (at least
 // one byte), as the Unicode standard recommends.
