@@ -172,16 +172,8 @@ int TIdSSLSocket::Recv(std::span<uint8_t> aBuffer) {
   for (;;) {
     const int ret = api.SSL_read(fSSL, aBuffer.data(), static_cast<int>(aBuffer.size()));
     if (ret > 0) return ret;
-    const int error = errno;
-    switch (SSLErrorOf(ret)) {
-      case SSL_ERROR_WANT_READ:
-      case SSL_ERROR_WANT_WRITE: continue;
-      case SSL_ERROR_ZERO_RETURN: return 0;
-      default:
-        FLastErrno = error;
-        FFailed = true;
-        return ret;
-    }
+    int result;
+    if (!RetryAfter(ret, errno, result)) return result;
   }
 }
 
@@ -195,18 +187,23 @@ int TIdSSLSocket::Send(const TIdBytes& aBuffer, int aOffset, int aLength) {
       written += ret;
       continue;
     }
-    const int error = errno;
-    switch (SSLErrorOf(ret)) {
-      case SSL_ERROR_WANT_READ:
-      case SSL_ERROR_WANT_WRITE: continue;
-      case SSL_ERROR_ZERO_RETURN: return 0;
-      default:
-        FLastErrno = error;
-        FFailed = true;
-        return ret;
-    }
+    int result;
+    if (!RetryAfter(ret, errno, result)) return result;
   }
   return written;
+}
+
+bool TIdSSLSocket::RetryAfter(int aRet, int aErrno, int& aResult) {
+  switch (SSLErrorOf(aRet)) {
+    case SSL_ERROR_WANT_READ:
+    case SSL_ERROR_WANT_WRITE: return true;
+    case SSL_ERROR_ZERO_RETURN: aResult = 0; return false;
+    default:
+      FLastErrno = aErrno;
+      FFailed = true;
+      aResult = aRet;
+      return false;
+  }
 }
 
 int TIdSSLSocket::Shutdown() {

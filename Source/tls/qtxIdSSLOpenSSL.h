@@ -268,6 +268,10 @@ private:
   // The socket under the session: through the no-signal BIO where there is one.
   bool AttachSocket(int aHandle);
   void CheckHostName();
+  // After a read or write that moved no bytes (aErrno: errno right after
+  // it): true when it is to be tried again; otherwise aResult is what the
+  // call returns, 0 for the peer's TLS close or the failed result, recorded.
+  bool RetryAfter(int aRet, int aErrno, int& aResult);
 
   IIdSSLEvents* fParent;
   TIdSSLContext* fSSLContext = nullptr;
