@@ -24,13 +24,6 @@ bool IsFormSafe(char16_t aUnit) {
          (aUnit < 0x80 && kFormSafe.find(static_cast<char>(aUnit)) != std::string_view::npos);
 }
 
-int HexDigitValue(char16_t aUnit) {
-  if (aUnit >= u'0' && aUnit <= u'9') return aUnit - u'0';
-  if (aUnit >= u'A' && aUnit <= u'F') return aUnit - u'A' + 10;
-  if (aUnit >= u'a' && aUnit <= u'f') return aUnit - u'a' + 10;
-  return -1;
-}
-
 IIdTextEncoding TextEncoding(bool aUTF8) { return EncodingForType(aUTF8 ? encUTF8 : encOSDefault); }
 
 }  // namespace

@@ -17,19 +17,12 @@ constexpr std::string_view kPathUnsafe = "*<>#%\"{}|\\^[]`+";
 
 bool IsSlash(char c) noexcept { return c == '/' || c == '\\'; }
 
-int HexValue(char c) noexcept {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The value of aCount hexadecimal digits at aPos, or -1.
 int HexAt(std::string_view aText, size_t aPos, size_t aCount) noexcept {
   if (aPos + aCount > aText.size()) return -1;
   int value = 0;
   for (size_t i = aPos; i < aPos + aCount; ++i) {
-    const int digit = HexValue(aText[i]);
+    const int digit = HexDigitValue(static_cast<unsigned char>(aText[i]));
     if (digit < 0) return -1;
     value = value * 16 + digit;
   }

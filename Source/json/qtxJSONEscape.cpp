@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 
 namespace qtx {
@@ -37,13 +38,9 @@ bool ReadHex4(std::string_view aText, size_t aPos, uint32_t& aUnit) {
   if (aPos + 4 > aText.size()) return false;
   aUnit = 0;
   for (size_t i = aPos; i < aPos + 4; ++i) {
-    const char c = aText[i];
-    uint32_t digit;
-    if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-    else if (c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
-    else if (c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-    else return false;
-    aUnit = aUnit << 4 | digit;
+    const int digit = HexDigitValue(static_cast<unsigned char>(aText[i]));
+    if (digit < 0) return false;
+    aUnit = aUnit << 4 | static_cast<uint32_t>(digit);
   }
   return true;
 }

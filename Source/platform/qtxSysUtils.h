@@ -33,6 +33,13 @@ std::string IntToStr(int64_t aValue);
 std::string UIntToStr(uint64_t aValue);
 // Upper-case hexadecimal with at least aDigits digits.
 std::string IntToHex(uint64_t aValue, int aDigits);
+// The value of a hexadecimal digit of either case, or -1.
+constexpr int HexDigitValue(char32_t c) noexcept {
+  if (c >= '0' && c <= '9') return static_cast<int>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<int>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<int>(c - 'A' + 10);
+  return -1;
+}
 // Decimal integers with an optional sign, nothing else (EConvertError otherwise).
 int32_t StrToInt(std::string_view aText);
 int64_t StrToInt64(std::string_view aText);
