@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "http/qtxIdHTTPDate.h"
+#include "http/qtxIdHeaderItems.h"
 #include "platform/qtxDateTime.h"
 #include "platform/qtxException.h"
 #include "platform/qtxSysUtils.h"
@@ -36,13 +37,6 @@ std::string ZeroPadded(int aValue, size_t aDigits) {
 bool IsWebProtocol(const TIdURI& aURI) { return SameText(aURI.Protocol(), "http") || SameText(aURI.Protocol(), "https"); }
 
 bool IsSecureProtocol(const TIdURI& aURI) { return SameText(aURI.Protocol(), "https") || SameText(aURI.Protocol(), "wss"); }
-
-// A character that must not reach a header raw: the controls except tab.
-bool IsForbiddenControl(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
-
-bool HasForbiddenControl(std::string_view aText) {
-  return std::any_of(aText.begin(), aText.end(), [](char c) { return IsForbiddenControl(static_cast<unsigned char>(c)); });
-}
 
 // A domain under which anyone may register names ("com", "co.uk"), by the
 // Public Suffix List as the system keeps it current (the list built into
@@ -234,8 +228,6 @@ bool TIdCookie::ParseServerCookie(std::string_view aCookieText, const TIdURI& aU
   std::string name = Trim(pair.substr(0, eq));
   if (name.empty()) return false;
   std::string value = Trim(pair.substr(eq + 1));
-  if (HasForbiddenControl(name) || HasForbiddenControl(value) || name.size() + value.size() > IdMaxCookieBytes)
-    return false;
 
   bool hasMaxAge = false, hasExpires = false, hasDomain = false, hasPath = false;
   bool secure = false, httpOnly = false;
@@ -300,6 +292,7 @@ bool TIdCookie::ParseServerCookie(std::string_view aCookieText, const TIdURI& aU
 
   FName = std::move(name);
   FValue = std::move(value);
+  if (!IsStorable()) return false;
   FCreatedAt = Now();
   FLastAccessed.store(FCreatedAt);
 
@@ -360,8 +353,8 @@ int64_t TIdCookie::MaxAge() const {
 bool TIdCookie::IsExpired() const { return IsExpiredAt(Now()); }
 
 bool TIdCookie::IsStorable() const noexcept {
-  return FName.size() + FValue.size() <= IdMaxCookieBytes && !HasForbiddenControl(FName) &&
-         !HasForbiddenControl(FValue);
+  return FName.size() + FValue.size() <= IdMaxCookieBytes && !HasHeaderControlChar(FName) &&
+         !HasHeaderControlChar(FValue);
 }
 
 std::string TIdCookie::CookieText() const {
