@@ -158,9 +158,14 @@ bool TIdSSLIOHandlerSocketOpenSSL::Readable(int aMSec) {
 
 int TIdSSLIOHandlerSocketOpenSSL::FilterSocketError(int aResult) {
   if (fPassThrough || !fSSLSocket) return TIdSSLIOHandlerSocketBase::FilterSocketError(aResult);
-  const int code = fSSLSocket->SSLErrorOf(aResult);
+  const int code = fSSLSocket->LastError();
   if (code == SSL_ERROR_NONE) return 0;
+  // The socket's time-out fired inside a record.
+  if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) return Id_WSAETIMEDOUT;
+  // Without a system error, a syscall failure is an end of the TCP stream
+  // without close_notify (OpenSSL 1.1 reports it so): a truncation.
   if (code != SSL_ERROR_SYSCALL) RaiseSSLError(TIdSSLErrorClass::APISSLError, code, aResult, std::string());
+  if (fSSLSocket->LastErrno() == 0) RaiseSSLError(TIdSSLErrorClass::APISSLError, code, 0, std::string());
   // A failure of the socket itself: the socket rule.
   if (!IsConnectionLoss(FLastSocketError) && FLastSocketError != Id_WSAETIMEDOUT)
     RaiseSocketErrorCode(FLastSocketError);
