@@ -29,6 +29,10 @@ class EIdSocksServerConnectionRefusedError : public EIdSocksError { using EIdSoc
 class EIdSocksServerTTLExpiredError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
 class EIdSocksServerCommandError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
 class EIdSocksServerAddressError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
+// A SOCKS 5 reply of another version.
+class EIdSocksVersionError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
+// A target host name longer than the 255 bytes SOCKS 5 can carry.
+class EIdSocksHostNameTooLong : public EIdSocksError { using EIdSocksError::EIdSocksError; };
 
 class TIdSocksInfo : public TIdCustomTransparentProxy {
 public:

@@ -6,6 +6,7 @@
 
 #include "support/qtxTestHelpers.h"
 
+#include "support/qtxTestHostile.h"
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdConnectThroughHttpProxy.h"
 #include "transport/qtxIdIOHandlerStack.h"
@@ -15,7 +16,10 @@
 namespace qtx {
 namespace {
 
+using test::kWholeAnswer;
 using test::Raised;
+using test::SendHostile;
+using test::TPeerEnd;
 
 using test::TScriptedServer;
 using test::TTestPeer;
@@ -286,6 +290,59 @@ TEST(Socks5, EveryReplyCodeRaisesItsException) {
   }
 }
 
+TEST(Socks5, AReplyThatLiesIsRefused) {
+  struct TCase {
+    TIdBytes Choice;
+    TIdBytes Reply;
+    std::string Text;
+    std::function<bool(const EIdException&)> IsExpected;
+  };
+  const auto version = [](auto& e) { return dynamic_cast<const EIdSocksVersionError*>(&e) != nullptr; };
+  const std::vector<TCase> cases{
+      {{4, 0}, {}, "The SOCKS server answered with another version.", version},
+      {{5, 0}, {4, 0, 0, 1, 127, 0, 0, 1, 0, 80}, "The SOCKS server answered with another version.", version},
+      // An address type nobody knows, so its padding would pass for the target's bytes.
+      {{5, 0}, Concat({{5, 0, 0, 9}, ToBytes("HELLO")}), "Address type not supported.",
+       [](auto& e) { return dynamic_cast<const EIdSocksServerAddressError*>(&e) != nullptr; }},
+  };
+  TScriptedServer proxy(
+      [&](TTestPeer& aPeer, int aIndex) {
+        aPeer.Read(3);
+        aPeer.Write(cases[aIndex].Choice);
+        if (!cases[aIndex].Reply.empty()) {
+          ReadSocks5Request(aPeer);
+          aPeer.Write(cases[aIndex].Reply);
+        }
+        aPeer.WaitForClose();
+      },
+      static_cast<int>(cases.size()));
+  TIdSocksInfo socks;
+  ConfigureSocks(socks, svSocks5, proxy.Port());
+  for (const auto& test : cases) {
+    TProxiedClient client(socks);
+    try {
+      client.Connect("example.test", 443);
+      ADD_FAILURE() << test.Text << ": connected";
+    } catch (const EIdSocksError& e) {
+      EXPECT_TRUE(test.IsExpected(e)) << test.Text;
+      EXPECT_EQ(e.Message(), test.Text);
+    }
+  }
+}
+
+TEST(Socks5, AHostNameTooLongToSendFailsBeforeAnythingIsSent) {
+  bool sawNothing = false;
+  TScriptedServer proxy([&](TTestPeer& aPeer, int) { sawNothing = aPeer.WaitForClose(); });
+  TIdSocksInfo socks;
+  ConfigureSocks(socks, svSocks5, proxy.Port());
+  TProxiedClient client(socks);
+  std::string host;
+  while (host.size() < 256) host += "label.";
+  EXPECT_THROW(client.Connect(host + "example", 443), EIdSocksHostNameTooLong);
+  proxy.Wait();
+  EXPECT_TRUE(sawNothing);
+}
+
 // A SOCKS 4 proxy that records the request up to its last zero byte(s) and
 // answers with aReplyCode, then "HELLO" when granted.
 struct TRecordingSocks4 {
@@ -513,6 +570,77 @@ TEST(HttpConnect, AnotherStatusRaisesWithTheStatusLine) {
   TProxiedClient client(http);
   EXPECT_EQ(Raised<EIdHttpProxyError>([&] { client.Connect("example.test", 443); }).Message(),
             "HTTP/1.0 403 Forbidden");
+}
+
+TEST(HttpConnect, AnAnswerThatOpensNoTunnelFails) {
+  struct TCase {
+    std::string Answer;
+    size_t Cut;
+    std::string Text;
+    std::function<bool(const EIdException&)> IsExpected;
+  };
+  const auto timeout = [](auto& e) { return dynamic_cast<const EIdReadTimeout*>(&e) != nullptr; };
+  const auto refusal = [](auto& e) { return dynamic_cast<const EIdHttpProxyError*>(&e) != nullptr; };
+  std::string endlessHeader = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < 256; ++i) endlessHeader += "X-Line: " + std::to_string(i) + "\r\n";
+  const std::vector<TCase> cases{
+      {"", kWholeAnswer, "Read timed out.", timeout},                                   // silent
+      {"HTTP/1.1 200 Connection established\r\n", 20, "Read timed out.", timeout},     // stalls mid-line
+      {"HTTP/1.1 200 OK\r\nVia: 1.1 proxy\r\n", kWholeAnswer, "Read timed out.", timeout},  // mid-header
+      {"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n", kWholeAnswer, "SSH-2.0-OpenSSH_9.2p1 Debian-2", refusal},
+      {"HTTP/1.1 OK\r\n\r\n", kWholeAnswer, "HTTP/1.1 OK", refusal},
+      {"HTTP/1.1 302 Found\r\nLocation: http://elsewhere.example/\r\n\r\n", kWholeAnswer, "HTTP/1.1 302 Found",
+       refusal},
+      {endlessHeader + "\r\n", kWholeAnswer, "The proxy's answer has too large a header.", refusal},
+  };
+  TScriptedServer proxy(
+      [&](TTestPeer& aPeer, int aIndex) {
+        aPeer.ReadUntil("\r\n\r\n");
+        SendHostile(aPeer, cases[aIndex].Answer, cases[aIndex].Cut, test::TPeerEnd::Stall);
+      },
+      static_cast<int>(cases.size()));
+  TIdConnectThroughHttpProxy http;
+  ConfigureHttp(http, proxy.Port());
+  for (const auto& test : cases) {
+    TProxiedClient client(http);
+    client.Client.SetReadTimeout(300);
+    try {
+      client.Connect("example.test", 443);
+      ADD_FAILURE() << test.Answer.substr(0, 30) << ": connected";
+    } catch (const EIdException& e) {
+      EXPECT_TRUE(test.IsExpected(e)) << test.Answer.substr(0, 30) << ": " << e.Message();
+      EXPECT_EQ(e.Message(), test.Text);
+    }
+    EXPECT_FALSE(client.Client.Connected());
+  }
+}
+
+TEST(HttpConnect, AHeaderWithoutEndFailsWithinItsLimit) {
+  size_t sent = 0;
+  TScriptedServer proxy([&](TTestPeer& aPeer, int) {
+    aPeer.ReadUntil("\r\n\r\n");
+    sent = test::FloodHeaderLines(aPeer, "HTTP/1.1 200 Connection established\r\n");
+  });
+  TIdConnectThroughHttpProxy http;
+  ConfigureHttp(http, proxy.Port());
+  TProxiedClient client(http);
+  EXPECT_EQ(Raised<EIdHttpProxyError>([&] { client.Connect("example.test", 443); }).Message(),
+            "The proxy's answer has too large a header.");
+  proxy.Wait();
+  EXPECT_LT(sent, test::kFloodLimit) << "the client stopped taking lines";
+}
+
+TEST(HttpConnect, ALengthOnTheTunnelsAnswerLeavesTheTargetsBytesAlone) {
+  TScriptedServer proxy([](TTestPeer& aPeer, int) {
+    aPeer.ReadUntil("\r\n\r\n");
+    aPeer.Write("HTTP/1.1 200 Connection established\r\nContent-Length: 5\r\n\r\nHELLO");
+    aPeer.WaitForClose();
+  });
+  TIdConnectThroughHttpProxy http;
+  ConfigureHttp(http, proxy.Port());
+  TProxiedClient client(http);
+  client.Connect("example.test", 443);
+  EXPECT_EQ(client.Client.IOHandler()->ReadString(5), "HELLO");
 }
 
 TEST(ProxyChain, AnHttpProxyCarriesTheTunnelToAChainedSocksProxy) {
