@@ -20,6 +20,8 @@ class EIdInvalidObjectType : public EIdException { using EIdException::EIdExcept
 class EIdUnsupportedTransfer : public EIdException { using EIdException::EIdException; };
 class EIdUnsupportedEncoding : public EIdException { using EIdException::EIdException; };
 class EIdUnsupportedOperation : public EIdException { using EIdException::EIdException; };
+// A file added with AddFile ends before the length it had when it was added.
+class EIdFileEndedEarly : public EIdException { using EIdException::EIdException; };
 
 // The charset in which field and file names are written when the locale
 // (LC_ALL, LC_CTYPE or LANG, the first that is set) names a language whose
