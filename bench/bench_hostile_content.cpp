@@ -10,10 +10,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
+#include "bench_ratio.h"
 #include "http/qtxIdCookieManager.h"
 #include "http/qtxIdHeaderList.h"
 
@@ -85,25 +85,6 @@ BENCHMARK(BM_OneLineHeader)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreCookies)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseCookies)->Unit(benchmark::kMillisecond);
 
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& aRuns) override {
-    for (const Run& run : aRuns) {
-      if (run.error_occurred) continue;
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (run.run_type == Run::RT_Iteration || median) FTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(aRuns);
-  }
-  void PrintRatio(const char* aWhat, const std::string& aHostile, const std::string& aPeer) const {
-    const auto hostile = FTimes.find(aHostile), peer = FTimes.find(aPeer);
-    if (hostile == FTimes.end() || peer == FTimes.end()) return;
-    std::printf("ratio %-52s = %.2f\n", aWhat, hostile->second / peer->second);
-  }
-
-private:
-  std::map<std::string, double> FTimes;
-};
 
 }  // namespace
 
@@ -111,10 +92,13 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   SetCookies();  // built before anything is timed
-  TRatioReporter reporter;
+  qtx::bench::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio("(a) folded header / one-line header", "BM_FoldedHeader", "BM_OneLineHeader");
-  reporter.PrintRatio("(b) storing cookies / parsing them alone", "BM_StoreCookies", "BM_ParseCookies");
+  const auto print = [&](const char* aWhat, const char* aHostile, const char* aPeer) {
+    if (const auto ratio = reporter.Ratio(aHostile, aPeer)) std::printf("ratio %-52s = %.2f\n", aWhat, *ratio);
+  };
+  print("(a) folded header / one-line header", "BM_FoldedHeader", "BM_OneLineHeader");
+  print("(b) storing cookies / parsing them alone", "BM_StoreCookies", "BM_ParseCookies");
   benchmark::Shutdown();
   return 0;
 }
