@@ -21,7 +21,8 @@ public:
   TTestDaemon(const TTestDaemon&) = delete;
   TTestDaemon& operator=(const TTestDaemon&) = delete;
 
-  // A file in the daemon's own temporary folder.
+  // The daemon's own temporary folder, and a file in it.
+  const std::string& Folder() const noexcept { return FFolder; }
   std::string File(const std::string& aName) const { return FFolder + "/" + aName; }
   void WriteFile(const std::string& aName, const std::string& aText) const;
   // Starts the program with aArgs and waits until 127.0.0.1:aPort accepts a
