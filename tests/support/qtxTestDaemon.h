@@ -1,8 +1,9 @@
 #pragma once
 // Real daemons from Debian packages (SOCKS and HTTP proxies) run by a test:
 // started on a loopback port with a configuration in a folder of their own,
-// stopped with their whole process group when the test ends. A missing
-// program fails the test; it is never skipped.
+// stopped with their whole process group when the test ends (and killed
+// when the test program dies). A missing program fails the test; it is
+// never skipped.
 
 #include <sys/types.h>
 
