@@ -6,7 +6,7 @@
 
 #include "qtxTestPasswordFiles.h"
 #include "qtxTestSockets.h"
-#include "qtxTestTls.h"
+#include "qtxTestCertificates.h"
 
 namespace qtx::test {
 
