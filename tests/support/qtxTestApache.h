@@ -10,8 +10,9 @@
 //   apache.Start();
 //   client.Get(apache.Url("/digest/page")); // http://127.0.0.1:<port>/digest/page
 //
-// Ready locations, each answering "<method> <request URI> <user>\n" and then
-// the request body (text/plain, chunked; made by a small CGI script):
+// Ready locations, each answering "<method> <request URI> <user>\n" (the
+// user empty without a login) and then the request body (text/plain,
+// chunked; made by a small CGI script):
 //   /echo...      no authentication
 //   /basic/...    Basic, realm kBasicRealm
 //   /digest/...   Digest, realm kDigestRealm, qop "auth", algorithm MD5,
