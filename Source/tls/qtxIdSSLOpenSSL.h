@@ -361,13 +361,18 @@ private:
   void EnsureContext();
   // The server name: the host of URIToCheck, else the handler's Host.
   std::string SNIHostName() const;
+  // The socket's receive and send time-outs bound a read or write that
+  // waits inside a record.
   void SetSocketTimeouts(int aMilliseconds);
+  void SetReceiveTimeout(int aMilliseconds);
+  int DefaultSocketTimeout() const;
 
   std::unique_ptr<TIdSSLContext> fSSLContext;
   TIdSSLOptions FxSSLOptions;
   std::unique_ptr<TIdSSLSocket> fSSLSocket;
   TStringList FALPNProtocols;
   int FLastSocketError = 0;  // of the last failed TLS read or write
+  int FReceiveTimeout = 0;   // the socket's, in milliseconds
 };
 
 }  // namespace qtx

@@ -91,12 +91,24 @@ void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeouts(int aMilliseconds) {
   const int handle = FBinding->Handle();
   setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+  FReceiveTimeout = aMilliseconds;
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::DefaultSocketTimeout() const {
+  return ReadTimeout() < 1 ? kDefaultSocketTimeout : ReadTimeout();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetReceiveTimeout(int aMilliseconds) {
+  if (aMilliseconds == FReceiveTimeout) return;
+  const timeval timeout{aMilliseconds / 1000, (aMilliseconds % 1000) * 1000};
+  setsockopt(FBinding->Handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  FReceiveTimeout = aMilliseconds;
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::NegotiateTLS() {
   if (!fSSLSocket) fSSLSocket = std::make_unique<TIdSSLSocket>(this);
   fSSLSocket->SetSSLContext(fSSLContext.get());
-  SetSocketTimeouts(ReadTimeout() < 1 ? kDefaultSocketTimeout : ReadTimeout());
+  SetSocketTimeouts(DefaultSocketTimeout());
   fSSLSocket->SetHostName(SNIHostName());
   try {
     fSSLSocket->Connect(FBinding->Handle());
@@ -151,6 +163,9 @@ int TIdSSLIOHandlerSocketOpenSSL::WriteSecure(const TIdBytes& aBuffer, int aOffs
 bool TIdSSLIOHandlerSocketOpenSSL::Readable(int aMSec) {
   if (!fPassThrough) {
     if (!fSSLSocket) return false;
+    // The read that follows may wait inside a record: it waits no longer
+    // than this wait would (a poll or an endless wait: the default).
+    SetReceiveTimeout(aMSec > 0 ? aMSec : DefaultSocketTimeout());
     if (fSSLSocket->Pending() > 0) return true;
   }
   return TIdSSLIOHandlerSocketBase::Readable(aMSec);
