@@ -82,7 +82,7 @@ bool IsIPAddress(std::string_view aHost) {
 }
 
 // A whole decimal number with an optional sign, as Max-Age and numeric
-// Expires are; one beyond the 64-bit range counts as its end of it.
+// Expires are; a number beyond the 64-bit range counts as the end it passed.
 bool TryCookieInteger(std::string_view aText, int64_t& aValue) {
   if (aText.empty()) return false;
   const char* first = aText.data();

@@ -191,6 +191,8 @@ TEST(ServerCookie, RefusesWhatCouldInjectShareOrDowngrade) {
       {"s=1; Secure", "https://example.com/", true},
       {"n=" + std::string(IdMaxCookieBytes - 1, 'v'), "http://example.com/", true},
       {"n=" + std::string(IdMaxCookieBytes, 'v'), "http://example.com/", false},
+      // An attribute value too long to keep is ignored, not the cookie.
+      {"a=1; Domain=" + std::string(IdMaxCookieAttributeBytes + 1, 'd'), "http://example.com/", true},
   };
   for (const TCase& c : cases) {
     TIdCookieManager manager;
