@@ -1,11 +1,11 @@
 #include "http/qtxIdAuthenticationNTLM.h"
 
 #include "core/qtxIdCoderMIME.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "http/qtxIdNTLM.h"
 #include "platform/qtxComputerName.h"
 #include "platform/qtxException.h"
 #include "platform/qtxSysUtils.h"
-#include "tls/qtxIdSSLOpenSSL.h"
 
 namespace qtx {
 

@@ -13,9 +13,9 @@
 
 #include "core/qtxIdException.h"
 #include "core/qtxIdTextEncoding.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "platform/qtxStrings.h"
 #include "tls/qtxIdSSL.h"
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
 #include "tls/qtxIdSSLOpenSSLX509.h"
 
 namespace qtx {
@@ -103,8 +103,6 @@ private:
 
 // ---------------------------------------------------------------- exceptions
 
-class EIdOpenSSLError : public EIdException { using EIdException::EIdException; };
-
 // A failure with a code from OpenSSL's error queue.
 class EIdOpenSSLAPICryptoError : public EIdOpenSSLError {
 public:
@@ -129,7 +127,6 @@ private:
   int FRetCode;
 };
 
-class EIdOSSLCouldNotLoadSSLLibrary : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
 class EIdOSSLModeNotSet : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
 class EIdOSSLGetMethodError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
 class EIdOSSLCreatingSessionError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };

@@ -4,13 +4,12 @@
 
 #include "core/qtxIdCoderMIME.h"
 #include "core/qtxIdTextEncoding.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "http/qtxIdAuthenticationNTLM.h"
 #include "http/qtxIdNTLM.h"
 #include "platform/qtxComputerName.h"
 #include "platform/qtxException.h"
 #include "platform/qtxSysUtils.h"
-#include "tls/qtxIdSSLOpenSSL.h"
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
 
 namespace qtx {
 namespace {
