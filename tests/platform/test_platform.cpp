@@ -8,6 +8,7 @@
 #include "platform/qtxComponent.h"
 #include "platform/qtxDateTime.h"
 #include "platform/qtxException.h"
+#include "platform/qtxScopeExit.h"
 #include "platform/qtxStreams.h"
 #include "platform/qtxStrings.h"
 #include "platform/qtxSysUtils.h"
@@ -66,6 +67,37 @@ TEST(Component, StateBits) {
   EXPECT_TRUE(c.HasState(csDesigning));
   c.ExcludeState(csDesigning);
   EXPECT_FALSE(c.HasState(csDesigning));
+}
+
+TEST(ScopeExit, RunsOnEveryWayOutAndKeepsTheFirstFailure) {
+  int runs = 0;
+  { const TScopeExit count([&] { ++runs; }); }
+  EXPECT_THROW(
+      {
+        const TScopeExit count([&] { ++runs; });
+        throw EConvertError("first");
+      },
+      EConvertError);
+  EXPECT_EQ(runs, 2);
+  // A failing cleanup propagates on a normal way out, and is dropped while
+  // another failure is on its way.
+  EXPECT_THROW({ const TScopeExit fail([] { throw EListError("cleanup"); }); }, EListError);
+  EXPECT_THROW(
+      {
+        const TScopeExit fail([] { throw EListError("cleanup"); });
+        throw EConvertError("first");
+      },
+      EConvertError);
+
+  bool flag = false;
+  EXPECT_THROW(
+      {
+        const TRestoreOnExit restore(flag);
+        flag = true;
+        throw EConvertError("first");
+      },
+      EConvertError);
+  EXPECT_FALSE(flag);
 }
 
 TEST(SysUtils, FloatToStrGeneralFormat) {
