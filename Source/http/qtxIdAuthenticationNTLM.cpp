@@ -9,12 +9,8 @@
 
 namespace qtx {
 
-namespace {
-const char* const RSSSLCouldNotLoadSSLLibrary = "Could not load SSL library.";
-}  // namespace
-
 TIdNTLMAuthentication::TIdNTLMAuthentication() {
-  if (!LoadNTLMCrypto()) throw EIdOSSLCouldNotLoadSSLLibrary(RSSSLCouldNotLoadSSLLibrary);
+  if (!LoadNTLMCrypto()) throw EIdOSSLCouldNotLoadSSLLibrary();
 }
 
 void TIdNTLMAuthentication::Reset() {

@@ -16,16 +16,6 @@
 namespace qtx {
 
 namespace {
-const char* const SInvalidObjectType =
-    "Unsupported object type. You can assign only one of the following types or their descendants: TStrings, "
-    "TStream.";
-const char* const SUnsupportedTransfer =
-    "Unsupported transfer type. You can assign only an empty string or one of the following values: 7bit, 8bit, "
-    "binary, quoted-printable, base64.";
-const char* const SUnsupportedEncoding =
-    "Unsupported encoding. You can assign only one of the following values: Q, B, 8.";
-const char* const SUnsupportedOperation = "Unsupported operation.";
-
 const char* const SContentTypeText = "text/plain";
 const char* const SDefaultContentType = "application/octet-stream";
 const char* const SDefaultTextCharset = "us-ascii";
@@ -171,18 +161,18 @@ void TIdFormDataField::SetContentType(std::string_view aValue) {
 void TIdFormDataField::SetContentTransfer(std::string_view aValue) {
   const bool known = aValue.empty() || std::any_of(std::begin(kTransferNames), std::end(kTransferNames),
                                                    [&](const char* name) { return SameText(aValue, name); });
-  if (!known) throw EIdUnsupportedTransfer(SUnsupportedTransfer);
+  if (!known) throw EIdUnsupportedTransfer();
   FContentTransfer = std::string(aValue);
 }
 
 void TIdFormDataField::SetHeaderEncoding(std::string_view aValue) {
   const std::string upper = UpperCase(aValue);
-  if (upper != "Q" && upper != "B" && upper != "8") throw EIdUnsupportedEncoding(SUnsupportedEncoding);
+  if (upper != "Q" && upper != "B" && upper != "8") throw EIdUnsupportedEncoding();
   FHeaderEncoding = upper;
 }
 
 const std::string& TIdFormDataField::FieldValue() const {
-  if (FFieldStream != nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (FFieldStream != nullptr) throw EIdInvalidObjectType();
   return FFieldValue;
 }
 
@@ -192,12 +182,12 @@ void TIdFormDataField::SetFieldValue(std::string aValue) {
 }
 
 TStream& TIdFormDataField::FieldStream() const {
-  if (FFieldStream == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (FFieldStream == nullptr) throw EIdInvalidObjectType();
   return *FFieldStream;
 }
 
 void TIdFormDataField::SetFieldStream(TStream* aStream) {
-  if (aStream == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (aStream == nullptr) throw EIdInvalidObjectType();
   if (aStream == FOwnedStream.get()) return;
   ReleaseStream();
   FFieldValue.clear();
@@ -205,7 +195,7 @@ void TIdFormDataField::SetFieldStream(TStream* aStream) {
 }
 
 void TIdFormDataField::SetOwnedFieldStream(std::unique_ptr<TStream> aStream) {
-  if (!aStream) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (!aStream) throw EIdInvalidObjectType();
   ReleaseStream();
   FFieldValue.clear();
   FOwnedStream = std::move(aStream);
@@ -318,7 +308,7 @@ TIdFormDataField& TIdFormDataFields::Add() {
 }
 
 TIdFormDataField& TIdFormDataFields::Items(int aIndex) const {
-  if (aIndex < 0 || aIndex >= Count()) throw EListError(Format("List index out of bounds (%d)", {aIndex}));
+  if (aIndex < 0 || aIndex >= Count()) throw EListError::IndexOutOfBounds(aIndex);
   return *FItems[static_cast<size_t>(aIndex)];
 }
 
@@ -358,7 +348,7 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aF
                                                            const std::string& aContentType,
                                                            const std::string& aCharset, TStream* aFieldValue,
                                                            const std::string& aFileName) {
-  if (aFieldValue == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (aFieldValue == nullptr) throw EIdInvalidObjectType();
   TIdFormDataField& field = FFields.Add();
   field.SetFieldName(aFieldName);
   field.SetFileName(aFileName);
@@ -480,9 +470,9 @@ int64_t TIdMultiPartFormDataStream::Read(void* aBuffer, int64_t aCount) {
   return delivered;
 }
 
-int64_t TIdMultiPartFormDataStream::Write(const void*, int64_t) { throw EIdUnsupportedOperation(SUnsupportedOperation); }
+int64_t TIdMultiPartFormDataStream::Write(const void*, int64_t) { throw EIdUnsupportedOperation(); }
 
-void TIdMultiPartFormDataStream::SetSize(int64_t) { throw EIdUnsupportedOperation(SUnsupportedOperation); }
+void TIdMultiPartFormDataStream::SetSize(int64_t) { throw EIdUnsupportedOperation(); }
 
 int64_t TIdMultiPartFormDataStream::Seek(int64_t aOffset, TSeekOrigin aOrigin) {
   if (aOffset == 0 && aOrigin == TSeekOrigin::soBeginning) {

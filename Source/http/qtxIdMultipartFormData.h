@@ -16,10 +16,33 @@
 
 namespace qtx {
 
-class EIdInvalidObjectType : public EIdException { using EIdException::EIdException; };
-class EIdUnsupportedTransfer : public EIdException { using EIdException::EIdException; };
-class EIdUnsupportedEncoding : public EIdException { using EIdException::EIdException; };
-class EIdUnsupportedOperation : public EIdException { using EIdException::EIdException; };
+class EIdInvalidObjectType : public EIdException {
+public:
+  EIdInvalidObjectType()
+      : EIdException(
+            "Unsupported object type. You can assign only one of the following types or their descendants: "
+            "TStrings, TStream.") {}
+  using EIdException::EIdException;
+};
+class EIdUnsupportedTransfer : public EIdException {
+public:
+  EIdUnsupportedTransfer()
+      : EIdException(
+            "Unsupported transfer type. You can assign only an empty string or one of the following values: "
+            "7bit, 8bit, binary, quoted-printable, base64.") {}
+  using EIdException::EIdException;
+};
+class EIdUnsupportedEncoding : public EIdException {
+public:
+  EIdUnsupportedEncoding()
+      : EIdException("Unsupported encoding. You can assign only one of the following values: Q, B, 8.") {}
+  using EIdException::EIdException;
+};
+class EIdUnsupportedOperation : public EIdException {
+public:
+  EIdUnsupportedOperation() : EIdException("Unsupported operation.") {}
+  using EIdException::EIdException;
+};
 
 // The charset in which field and file names are written when the locale
 // (LC_ALL, LC_CTYPE or LANG, the first that is set) names a language whose

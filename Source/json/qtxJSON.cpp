@@ -8,12 +8,6 @@
 #include "platform/qtxSysUtils.h"
 
 namespace qtx {
-namespace {
-
-const char* const SListIndexError = "List index out of bounds (%d)";
-
-}  // namespace
-
 // ---------------------------------------------------------------- TqtxJSONValue
 
 void TqtxJSONValue::AppendText(std::string& aOut) const {
@@ -39,7 +33,7 @@ std::string TqtxJSONValue::Text() const {
 // ---------------------------------------------------------- TqtxObjectJSONList
 
 void TqtxObjectJSONList::CheckIndex(int aIndex) {
-  if (aIndex < 0) throw EListError(Format(SListIndexError, {aIndex}));
+  if (aIndex < 0) throw EListError::IndexOutOfBounds(aIndex);
 }
 
 IqtxObjectJSON TqtxObjectJSONList::GetNode(std::string_view aName) const {

@@ -3,7 +3,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/qtxSysUtils.h"
+
 namespace qtx {
+
+EListError EListError::IndexOutOfBounds(int aIndex) {
+  return EListError(Format("List index out of bounds (%d)", {aIndex}));
+}
 
 void RaiseLastOSError(const std::string& aWhat) {
   const int code = errno;

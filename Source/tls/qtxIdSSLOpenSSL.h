@@ -127,16 +127,36 @@ private:
   int FRetCode;
 };
 
-class EIdOSSLModeNotSet : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
-class EIdOSSLGetMethodError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
-class EIdOSSLCreatingSessionError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
-class EIdOSSLSettingCipherError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
+class EIdOSSLModeNotSet : public EIdOpenSSLError {
+public:
+  EIdOSSLModeNotSet() : EIdOpenSSLError("Mode has not been set.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
+class EIdOSSLGetMethodError : public EIdOpenSSLError {
+public:
+  EIdOSSLGetMethodError() : EIdOpenSSLError("Error getting SSL method.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
+class EIdOSSLCreatingSessionError : public EIdOpenSSLError {
+public:
+  EIdOSSLCreatingSessionError() : EIdOpenSSLError("Error creating SSL session.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
+class EIdOSSLSettingCipherError : public EIdOpenSSLError {
+public:
+  EIdOSSLSettingCipherError() : EIdOpenSSLError("SetCipher failed.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
 class EIdOSSLCreatingContextError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingRootCertError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingCertError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingKeyError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingDHParamsError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
-class EIdOSSLSettingALPNError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
+class EIdOSSLSettingALPNError : public EIdOpenSSLAPICryptoError {
+public:
+  EIdOSSLSettingALPNError() : EIdOpenSSLAPICryptoError("Error Updating ALPN Protocols") {}
+  using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError;
+};
 class EIdOSSLUnderlyingCryptoError : public EIdOpenSSLAPISSLError { using EIdOpenSSLAPISSLError::EIdOpenSSLAPISSLError; };
 class EIdOSSLFDSetError : public EIdOpenSSLAPISSLError { using EIdOpenSSLAPISSLError::EIdOpenSSLAPISSLError; };
 class EIdOSSLDataBindingError : public EIdOpenSSLAPISSLError { using EIdOpenSSLAPISSLError::EIdOpenSSLAPISSLError; };
