@@ -96,8 +96,9 @@ std::string_view NamePart(std::string_view aPath) {
   return slash == std::string_view::npos ? aPath : aPath.substr(slash + 1);
 }
 
-// ---- header charset defaults -------------------------------------------------
+// ---- the boundary ------------------------------------------------------------
 
+// Eight dashes and the date and time to the millisecond.
 std::string BoundaryFromClock() {
   int year, month, day, hour, minute, second, msec;
   const TDateTime now = Now();
@@ -112,6 +113,8 @@ std::string BoundaryFromClock() {
   return boundary;
 }
 }  // namespace
+
+// ---- header charset defaults -------------------------------------------------
 
 std::string DefaultHeaderCharSetForLocale(std::string_view aLocaleName) {
   const std::string locale = LowerCase(aLocaleName.substr(0, aLocaleName.find_first_of(".@")));
