@@ -1,5 +1,5 @@
-// TIdSSLIOHandlerSocketOpenSSL against `openssl s_server`, the in-process
-// OpenSSL server and a SOCKS 5 proxy (microsocks).
+// TIdSSLIOHandlerSocketOpenSSL against `openssl s_server`, nginx, the
+// in-process OpenSSL server and a SOCKS 5 proxy (microsocks).
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 
 #include "support/qtxTestDaemon.h"
 #include "support/qtxTestHelpers.h"
+#include "support/qtxTestNginx.h"
 #include "support/qtxTestSockets.h"
 #include "support/qtxTestTls.h"
 #include "tls/qtxIdSSLOpenSSL.h"
@@ -80,6 +81,58 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, AVersionMismatchFailsTheConnect) {
   const auto e = Raised<EIdOSSLConnectError>([&] { handler->Open(); });
   EXPECT_EQ(e.Message().rfind("Error connecting with SSL.\r\n", 0), 0u) << e.Message();
   EXPECT_EQ(handler->SSLSocket(), nullptr);
+}
+
+// A handler left at its defaults negotiates what current servers offer and
+// nothing older.
+TEST(TIdSSLIOHandlerSocketOpenSSL, DefaultsReachTLS12And13ServersButNotOlderOnes) {
+  struct TCase {
+    std::vector<std::string> ServerArgs;
+    const char* Version;  // negotiated, or nullptr when the handshake must fail
+  };
+  // The TLS 1.1 server lowers its own security level so that it really offers 1.1.
+  const TCase cases[] = {
+      {{"-tls1_3"}, "TLSv1.3"},
+      {{"-tls1_2"}, "TLSv1.2"},
+      {{"-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0"}, nullptr},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.ServerArgs.front());
+    std::vector<std::string> args = SServerArgs(c.ServerArgs.front().c_str());
+    args.insert(args.end(), c.ServerArgs.begin() + 1, c.ServerArgs.end());
+    TOpenSSLServer server(args);
+    auto handler = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+    handler->SetPassThrough(false);
+    handler->SetHost("localhost");
+    handler->SetPort(server.Port());
+    handler->SetReadTimeout(30000);
+    if (c.Version) {
+      handler->Open();
+      EXPECT_EQ(handler->GetSSLVersion(), c.Version);
+    } else {
+      EXPECT_THROW(handler->Open(), EIdOSSLConnectError);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- nginx
+
+TEST(TIdSSLIOHandlerSocketOpenSSL, FetchesFromNginxOverTLS12And13WithTheCertificateVerified) {
+  test::TTestNginx nginx;
+  nginx.EnableTls();
+  nginx.Start();
+  for (auto [method, version] : {std::pair{sslvTLSv1_2, "TLSv1.2"}, std::pair{sslvTLSv1_3, "TLSv1.3"}}) {
+    auto handler = Client(nginx.TlsPort(), method);
+    handler->SSLOptions().SetRootCertFile(TTestCertificates::Get().CAFile);
+    handler->SSLOptions().SetVerifyMode({sslvrfPeer});
+    handler->SetURIToCheck(nginx.TlsUrl("/files/small"));
+    handler->Open();
+    EXPECT_EQ(handler->GetSSLVersion(), version);
+    handler->Write(std::string("GET /files/small HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(handler->ReadLn(), "HTTP/1.1 200 OK");
+    const std::string answer = handler->AllData();
+    EXPECT_EQ(answer.substr(answer.size() - 100), test::TTestNginx::kSmallBody);
+  }
 }
 
 // ---------------------------------------------------------------- in-process server
