@@ -11,12 +11,15 @@ EListError EListError::IndexOutOfBounds(int aIndex) {
   return EListError(Format("List index out of bounds (%d)", {aIndex}));
 }
 
-void RaiseLastOSError(const std::string& aWhat) {
-  const int code = errno;
+std::string SysErrorMessage(int aErrorCode) {
   char buffer[256];
   // The GNU strerror_r returns the text, which may or may not live in buffer.
-  const char* text = strerror_r(code, buffer, sizeof buffer);
-  throw EOSError(code, aWhat + ": " + text);
+  return strerror_r(aErrorCode, buffer, sizeof buffer);
+}
+
+void RaiseLastOSError(const std::string& aWhat) {
+  const int code = errno;
+  throw EOSError(code, aWhat + ": " + SysErrorMessage(code));
 }
 
 }  // namespace qtx

@@ -65,6 +65,8 @@ private:
   int FErrorCode;
 };
 
+// The system's text for an errno value.
+std::string SysErrorMessage(int aErrorCode);
 // Raises EOSError for errno, with the failing call's name in the message.
 [[noreturn]] void RaiseLastOSError(const std::string& aWhat);
 
