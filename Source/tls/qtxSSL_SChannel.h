@@ -152,7 +152,9 @@ private:
   std::string TLSHostName() const;
   void ReleaseState(bool aSendCloseNotify);
 
-  TwsTLSVersions FTLSVersion = tls1_0;
+  // The system's default range, so that a default handler reaches current
+  // servers (TLS 1.0 alone is refused by most).
+  TwsTLSVersions FTLSVersion = tlsUndefined;
   TqtxSChannelCertificate FCertificate;
   std::string FCipherList;
   TStringList FALPNProtocols;

@@ -54,7 +54,7 @@ public:
   const SecurityFunctionTable& Table() const noexcept { return *FTable; }
 
   // Settings, filled before the start.
-  TwsTLSVersions TLSVersion = tls1_0;
+  TwsTLSVersions TLSVersion = tlsUndefined;
   std::vector<std::string> ALPNProtocols;
   TqtxSChannelCertificate Certificate;
   std::string CipherList;

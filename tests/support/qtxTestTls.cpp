@@ -123,6 +123,9 @@ public:
     close(FFd);
     FFd = -1;
   }
+  void KeyUpdate() override {
+    if (SSL_key_update(FSSL, SSL_KEY_UPDATE_REQUESTED) != 1) throw std::runtime_error("key update: " + OpenSSLErrors());
+  }
   std::string ServerName() const override {
     const char* name = SSL_get_servername(FSSL, TLSEXT_NAMETYPE_host_name);
     return name ? name : "";
