@@ -3,6 +3,7 @@
 // so that the current user's stores ("MY", "Root", "CA", ...) are folders
 // of the test's own.
 
+#include <cctype>
 #include <filesystem>
 #include <string>
 
@@ -28,5 +29,16 @@ private:
   TTempFolder FFolder;
   ScopedEnvironment FDataHome;
 };
+
+// The SHA-1 thumbprint of a PEM certificate in hexadecimal, as the openssl
+// command gives it.
+inline std::string CertificateThumbprint(const std::string& aCertFile) {
+  const TBytes output = RunShell("openssl x509 -noout -fingerprint -sha1 -in " + ShellQuote(aCertFile), "/");
+  const std::string text(output.begin(), output.end());
+  std::string hex;
+  for (const char c : text.substr(text.find('=') + 1))
+    if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
+  return hex;
+}
 
 }  // namespace qtx::test

@@ -13,7 +13,6 @@
 #include "support/qtxTestDaemon.h"
 #include "support/qtxTestHelpers.h"
 #include "support/qtxTestRelay.h"
-#include "support/qtxTestShell.h"
 #include "support/qtxTestSockets.h"
 #include "support/qtxTestTls.h"
 #include "tls/qtxSSL_SChannel.h"
@@ -191,16 +190,6 @@ TEST_F(SChannel, SendsNoServerNameForAnIPAddressButChecksTheCertificatesAddress)
 
 // ---------------------------------------------------------------- client certificates
 
-// The SHA-1 thumbprint of a PEM certificate, as the openssl command gives it.
-std::string Thumbprint(const std::string& aCertFile) {
-  const std::string text =
-      test::ToText(test::RunShell("openssl x509 -noout -fingerprint -sha1 -in " + test::ShellQuote(aCertFile), "/"));
-  std::string hex;
-  for (const char c : text.substr(text.find('=') + 1))
-    if (std::isxdigit(static_cast<unsigned char>(c))) hex += c;
-  return hex;
-}
-
 TEST_F(SChannel, SendsTheClientCertificateTheServerAsksFor) {
   const TTestCertificates& pki = TTestCertificates::Get();
   // Decoys before the right one in "MY": a client of another CA and a
@@ -224,7 +213,7 @@ TEST_F(SChannel, SendsTheClientCertificateTheServerAsksFor) {
        }},
       {"PFX file without a password",
        [&](TqtxIdSSLIOHandlerSocketSChannel& h) { h.Certificate().SetCertFile(pki.ClientP12NoPassword); }},
-      {"thumbprint in MY", [&](TqtxIdSSLIOHandlerSocketSChannel& h) { h.Certificate().SetCertHash(Thumbprint(pki.ClientCert)); }},
+      {"thumbprint in MY", [&](TqtxIdSSLIOHandlerSocketSChannel& h) { h.Certificate().SetCertHash(test::CertificateThumbprint(pki.ClientCert)); }},
       {"issuer list search in MY",
        [&](TqtxIdSSLIOHandlerSocketSChannel& h) {
          h.OnCredentials = [&](TqtxIdSSLIOHandlerSocketSChannel&) { ++credentialCalls; };

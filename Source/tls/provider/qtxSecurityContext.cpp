@@ -476,7 +476,7 @@ SECURITY_STATUS TSecurityContext::QueryAttributes(uint32_t aAttribute, void* aBu
   if (!FSession || !aBuffer) return SEC_E_INVALID_HANDLE;
   switch (aAttribute) {
     case SECPKG_ATTR_STREAM_SIZES: {
-      if (FState != TState::Established) return SEC_E_INVALID_HANDLE;
+      if (FState != TState::Established && FState != TState::Closed) return SEC_E_INVALID_HANDLE;
       auto& sizes = *static_cast<SecPkgContext_StreamSizes*>(aBuffer);
       const size_t overhead = gnutls_record_overhead_size(FSession);
       sizes.cbHeader = kTlsRecordHeaderSize;
