@@ -16,17 +16,8 @@ using namespace qtx::bench;
 TBulkServer* GServer = nullptr;
 
 void Library_ReadStream(benchmark::State& aState) {
-  for (auto _ : aState) {
-    qtx::TqtxIdSSLIOHandlerSocketSChannel handler;
-    handler.SetTLSVersion(qtx::tls1_3);
-    handler.SetPassThrough(false);
-    handler.SetHost("localhost");
-    handler.SetPort(GServer->Port());
-    handler.Open();
-    handler.ReadStream(nullptr, kTransferSize);
-    handler.Close();
-  }
-  aState.SetBytesProcessed(aState.iterations() * kTransferSize);
+  ReadStreamThrough<qtx::TqtxIdSSLIOHandlerSocketSChannel>(aState, GServer->Port(),
+                                                           [](auto& aHandler) { aHandler.SetTLSVersion(qtx::tls1_3); });
 }
 
 void Peer_gnutls_record_recv(benchmark::State& aState) {

@@ -16,17 +16,9 @@ using namespace qtx::bench;
 TBulkServer* GServer = nullptr;
 
 void Library_ReadStream(benchmark::State& aState) {
-  for (auto _ : aState) {
-    qtx::TIdSSLIOHandlerSocketOpenSSL handler;
-    handler.SSLOptions().SetMethod(qtx::sslvTLSv1_3);
-    handler.SetPassThrough(false);
-    handler.SetHost("localhost");
-    handler.SetPort(GServer->Port());
-    handler.Open();
-    handler.ReadStream(nullptr, kTransferSize);
-    handler.Close();
-  }
-  aState.SetBytesProcessed(aState.iterations() * kTransferSize);
+  ReadStreamThrough<qtx::TIdSSLIOHandlerSocketOpenSSL>(aState, GServer->Port(), [](auto& aHandler) {
+    aHandler.SSLOptions().SetMethod(qtx::sslvTLSv1_3);
+  });
 }
 
 void Peer_SSL_read(benchmark::State& aState) {

@@ -120,6 +120,23 @@ private:
   std::thread FThread;
 };
 
+// The library's side: kTransferSize bytes read with ReadStream through a
+// TLS IO handler of type THandler that aConfigure has set up.
+template <typename THandler, typename TConfigure>
+void ReadStreamThrough(benchmark::State& aState, uint16_t aPort, TConfigure aConfigure) {
+  for (auto _ : aState) {
+    THandler handler;
+    aConfigure(handler);
+    handler.SetPassThrough(false);
+    handler.SetHost("localhost");
+    handler.SetPort(aPort);
+    handler.Open();
+    handler.ReadStream(nullptr, kTransferSize);
+    handler.Close();
+  }
+  aState.SetBytesProcessed(aState.iterations() * kTransferSize);
+}
+
 // Keeps each run's bytes per second, by benchmark name.
 class TRatioReporter : public benchmark::ConsoleReporter {
 public:

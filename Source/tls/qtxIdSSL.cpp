@@ -21,6 +21,18 @@ std::string HostOfURI(const std::string& aURI) {
 
 }  // namespace
 
+void TIdSSLIOHandlerSocketBase::ConnectInTheClear() {
+  const bool passThrough = fPassThrough;
+  fPassThrough = true;
+  try {
+    TIdIOHandlerStack::ConnectToPeer();
+  } catch (...) {
+    fPassThrough = passThrough;
+    throw;
+  }
+  fPassThrough = passThrough;
+}
+
 std::string TIdSSLIOHandlerSocketBase::TLSPeerHost() const {
   return FURIToCheck.empty() ? FHost : HostOfURI(FURIToCheck);
 }

@@ -47,16 +47,7 @@ void TIdSSLIOHandlerSocketOpenSSL::ConnectToPeer() {
   } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
     if (!fPassThrough) throw;
   }
-  // The TCP connection and any proxy tunnel run in the clear.
-  const bool passThrough = fPassThrough;
-  fPassThrough = true;
-  try {
-    TIdSSLIOHandlerSocketBase::ConnectToPeer();
-  } catch (...) {
-    fPassThrough = passThrough;
-    throw;
-  }
-  fPassThrough = passThrough;
+  ConnectInTheClear();
   FireBeforeConnect();
   StartSSL();
 }

@@ -100,16 +100,7 @@ TqtxIdSSLIOHandlerSocketSChannel::~TqtxIdSSLIOHandlerSocketSChannel() = default;
 // ---------------------------------------------------------------- connect
 
 void TqtxIdSSLIOHandlerSocketSChannel::ConnectToPeer() {
-  // The TCP connection and any proxy tunnel run in the clear.
-  const bool passThrough = fPassThrough;
-  fPassThrough = true;
-  try {
-    TIdSSLIOHandlerSocketBase::ConnectToPeer();
-  } catch (...) {
-    fPassThrough = passThrough;
-    throw;
-  }
-  fPassThrough = passThrough;
+  ConnectInTheClear();
   StartSSL();
 }
 

@@ -61,6 +61,12 @@ TBytes KeyIdOf(const TPrivateKey& aKey) {
   return TBytes(id, id + size);
 }
 
+// A name of the certificate in DER, as aGet gives it.
+TBytes RawName(gnutls_x509_crt_t aCert, int (*aGet)(gnutls_x509_crt_t, gnutls_datum_t*)) {
+  TGnuTLSDatum name;
+  return aGet(aCert, &name) < 0 ? TBytes() : name.Bytes();
+}
+
 // An unencrypted private key in PEM or DER, or null.
 std::shared_ptr<TPrivateKey> ReadPrivateKey(const TBytes& aBytes) {
   gnutls_x509_privkey_t key;
@@ -198,21 +204,9 @@ TBytes TCertContext::SHA1Hash() const {
   return hash;
 }
 
-TBytes TCertContext::RawSubject() const {
-  gnutls_datum_t name;
-  if (gnutls_x509_crt_get_raw_dn(FCert, &name) < 0) return {};
-  TBytes bytes(name.data, name.data + name.size);
-  gnutls_free(name.data);
-  return bytes;
-}
+TBytes TCertContext::RawSubject() const { return RawName(FCert, gnutls_x509_crt_get_raw_dn); }
 
-TBytes TCertContext::RawIssuer() const {
-  gnutls_datum_t name;
-  if (gnutls_x509_crt_get_raw_issuer_dn(FCert, &name) < 0) return {};
-  TBytes bytes(name.data, name.data + name.size);
-  gnutls_free(name.data);
-  return bytes;
-}
+TBytes TCertContext::RawIssuer() const { return RawName(FCert, gnutls_x509_crt_get_raw_issuer_dn); }
 
 std::string TCertContext::Subject() const {
   TGnuTLSDatum name;
