@@ -1,5 +1,5 @@
 // TqtxIdSSLIOHandlerSocketSChannel against real TLS servers (openssl
-// s_server, gnutls-serv), the in-process OpenSSL server, a relay that
+// s_server, gnutls-serv, nginx), the in-process OpenSSL server, a relay that
 // reshapes and cuts the server's records, and a SOCKS 5 proxy (microsocks).
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include "support/qtxTestCertStores.h"
 #include "support/qtxTestDaemon.h"
 #include "support/qtxTestHelpers.h"
+#include "support/qtxTestNginx.h"
 #include "support/qtxTestRelay.h"
 #include "support/qtxTestSockets.h"
 #include "support/qtxTestTls.h"
@@ -104,6 +105,22 @@ TEST_F(SChannel, TalksTLS12And13WithGnuTLSServ) {
     EXPECT_EQ(handler->GetInfo().Protocol, c.Protocol);
     handler->WriteLn("echo me");
     EXPECT_EQ(handler->ReadLn(), "echo me");
+  }
+}
+
+TEST_F(SChannel, TalksTLS12And13WithNginx) {
+  test::TTestNginx nginx;
+  nginx.EnableTls();
+  nginx.Start();
+  for (const TVersionCase& c : kVersions) {
+    SCOPED_TRACE(c.OpenSSLFlag);
+    auto handler = Client(nginx.TlsPort(), c.Version);
+    handler->Open();
+    EXPECT_EQ(handler->GetInfo().Protocol, c.Protocol);
+    handler->Write(std::string("GET /files/small HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n"));
+    EXPECT_EQ(handler->ReadLn(), "HTTP/1.1 200 OK");
+    const std::string rest = handler->AllData();
+    EXPECT_EQ(rest.substr(rest.size() - test::TTestNginx::kSmallBody.size()), test::TTestNginx::kSmallBody);
   }
 }
 
