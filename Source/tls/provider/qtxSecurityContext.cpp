@@ -275,6 +275,7 @@ TSecurityContext::TStop TSecurityContext::RunHandshake() {
 
 bool TSecurityContext::HandBack(TStop aStop) {
   std::unique_lock lock(FTurnLock);
+  if (FCancelled) return false;  // nobody will hand the turn back
   FStop = aStop;
   FHandshakeTurn = false;
   FTurnChanged.notify_all();
