@@ -1,6 +1,12 @@
 #include "qtxTestCertificates.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -49,21 +55,47 @@ sign expired localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key
 openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 -out dh.pem
 )sh";
 
-}  // namespace
-
-TTestCertificates::TTestCertificates() {
-  char pattern[] = "/tmp/qtx-tls-pki-XXXXXX";
-  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-  Folder = pattern;
-  const std::string script = Folder + "/make.sh";
+// Runs the script into an empty folder aFolder.
+void MakeCertificates(const std::string& aFolder) {
+  if (std::system(("rm -rf '" + aFolder + "' && mkdir -p '" + aFolder + "'").c_str()) != 0) {
+    throw std::runtime_error("cannot create " + aFolder);
+  }
+  const std::string script = aFolder + "/make.sh";
   std::ofstream(script) << kMakeCertificates;
-  const std::string command = "sh " + script + " " + Folder + " >" + Folder + "/make.log 2>&1";
+  const std::string command = "sh " + script + " " + aFolder + " >" + aFolder + "/make.log 2>&1";
   if (std::system(command.c_str()) != 0) {
-    std::ifstream log(Folder + "/make.log");
+    std::ifstream log(aFolder + "/make.log");
     std::stringstream text;
     text << log.rdbuf();
     throw std::runtime_error("making the test certificates failed: " + text.str());
   }
+}
+
+// Certificates made less than a day ago are still valid for two more days.
+bool IsFresh(const std::string& aReadyMarker) {
+  struct stat status{};
+  return stat(aReadyMarker.c_str(), &status) == 0 && std::time(nullptr) - status.st_mtime < 24 * 3600;
+}
+
+}  // namespace
+
+// Every test process of a build shares one PKI in the build folder: making it
+// takes seconds, and each test runs in a process of its own. A lock makes the
+// first process make it while the others wait.
+TTestCertificates::TTestCertificates() : Folder(QTX_TEST_PKI_DIR) {
+  const int lock = open((Folder + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
+  if (lock < 0 || flock(lock, LOCK_EX) != 0) throw std::runtime_error("cannot lock " + Folder + ".lock");
+  const std::string ready = Folder + "/ready";
+  try {
+    if (!IsFresh(ready)) {
+      MakeCertificates(Folder);
+      std::ofstream{ready};
+    }
+  } catch (...) {
+    close(lock);
+    throw;
+  }
+  close(lock);
   CAFile = Folder + "/ca.pem";
   ServerCert = Folder + "/server.pem";
   ServerKey = Folder + "/server.key";
@@ -89,10 +121,6 @@ TTestCertificates::TTestCertificates() {
 
 const TTestCertificates& TTestCertificates::Get() {
   static const TTestCertificates certificates;
-  // The folder goes with the test program.
-  static const struct TCleanup {
-    ~TCleanup() { std::system(("rm -rf " + certificates.Folder).c_str()); }
-  } cleanup;
   return certificates;
 }
 
