@@ -1,15 +1,11 @@
 #include "qtxTestCertificates.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdlib>
-#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "qtxTestSharedFolder.h"
 
 namespace qtx::test {
 
@@ -55,11 +51,8 @@ sign expired localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key
 openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 -out dh.pem
 )sh";
 
-// Runs the script into an empty folder aFolder.
+// Runs the script in the empty folder aFolder.
 void MakeCertificates(const std::string& aFolder) {
-  if (std::system(("rm -rf '" + aFolder + "' && mkdir -p '" + aFolder + "'").c_str()) != 0) {
-    throw std::runtime_error("cannot create " + aFolder);
-  }
   const std::string script = aFolder + "/make.sh";
   std::ofstream(script) << kMakeCertificates;
   const std::string command = "sh " + script + " " + aFolder + " >" + aFolder + "/make.log 2>&1";
@@ -71,31 +64,10 @@ void MakeCertificates(const std::string& aFolder) {
   }
 }
 
-// Certificates made less than a day ago are still valid for two more days.
-bool IsFresh(const std::string& aReadyMarker) {
-  struct stat status{};
-  return stat(aReadyMarker.c_str(), &status) == 0 && std::time(nullptr) - status.st_mtime < 24 * 3600;
-}
-
 }  // namespace
 
-// Every test process of a build shares one PKI in the build folder: making it
-// takes seconds, and each test runs in a process of its own. A lock makes the
-// first process make it while the others wait.
-TTestCertificates::TTestCertificates() : Folder(QTX_TEST_PKI_DIR) {
-  const int lock = open((Folder + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
-  if (lock < 0 || flock(lock, LOCK_EX) != 0) throw std::runtime_error("cannot lock " + Folder + ".lock");
-  const std::string ready = Folder + "/ready";
-  try {
-    if (!IsFresh(ready)) {
-      MakeCertificates(Folder);
-      std::ofstream{ready};
-    }
-  } catch (...) {
-    close(lock);
-    throw;
-  }
-  close(lock);
+// Certificates made less than a day ago are still valid for two more days.
+TTestCertificates::TTestCertificates() : Folder(SharedFolder("test-pki", 24 * 3600, MakeCertificates)) {
   CAFile = Folder + "/ca.pem";
   ServerCert = Folder + "/server.pem";
   ServerKey = Folder + "/server.key";
