@@ -41,6 +41,12 @@ public:
   // (record header included) on the wire, so the client holds part of a record.
   virtual void WriteCutRecord(const std::string& aData, size_t aRawBytes) = 0;
   virtual int Fd() const = 0;
+  // Updates the keys (TLS 1.3) and asks the client to update its own.
+  virtual void KeyUpdate() = 0;
+  // Asks the client for a new handshake (TLS 1.2), which runs as the
+  // connection is read; pending until it has.
+  virtual void Renegotiate() = 0;
+  virtual bool RenegotiationPending() const = 0;
   // The SNI name the client sent, the negotiated ALPN protocol and version.
   virtual std::string ServerName() const = 0;
   virtual std::string ALPNProtocol() const = 0;
