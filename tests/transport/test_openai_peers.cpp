@@ -301,12 +301,18 @@ TEST(TTestOpenAIService, ReadsChunkedBodiesAndKeepsConnectionsAsAsked) {
                               "\r\nTransfer-Encoding: chunked\r\nExpect: 100-continue\r\n\r\n5\r\n" +
                               chat.substr(0, 5) + "\r\n" + restSize + ";name=value\r\n" + rest +
                               "\r\n0\r\nX-Trailer: 1\r\n\r\n";
-  const std::string close = "GET /v1/models/whisper-1 HTTP/1.0\r\nAuthorization: Bearer " + kKey + "\r\n\r\n";
+  // HTTP/1.0 without keep-alive: the stream is ended by the close.
+  const std::string stream = ChatJson("old", true);
+  const std::string close = "POST /v1/chat/completions HTTP/1.0\r\nAuthorization: Bearer " + kKey +
+                            "\r\nContent-Length: " + std::to_string(stream.size()) + "\r\n\r\n" + stream;
   const std::string answers = Exchange(service.Port(), request + close);
 
   EXPECT_EQ(answers.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n", 0), 0u) << answers;
   EXPECT_NE(answers.find("\"content\":\"You said: chunked\""), std::string::npos);
-  EXPECT_NE(answers.find("Connection: close\r\n\r\n{\"id\":\"whisper-1\""), std::string::npos) << answers;
+  const TWireAnswer streamed = Parse(answers.substr(answers.rfind("HTTP/1.1 200 OK")));
+  EXPECT_TRUE(streamed.HasHeader("Connection: close")) << streamed.Head;
+  EXPECT_FALSE(streamed.HasHeader("Transfer-Encoding: chunked"));
+  EXPECT_TRUE(streamed.Body.ends_with("data: [DONE]\n\n")) << streamed.Body;
   const auto requests = service.Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_TRUE(requests[0].Chunked);
