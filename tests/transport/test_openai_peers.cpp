@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include <charconv>
+#include <thread>
 
 #include "support/qtxSocketIOHandler.h"
 #include "support/qtxTestCertificates.h"
@@ -324,6 +325,10 @@ TEST(TDemoServer, PrintsItsUrlAndAnswersWithoutAKey) {
   const uint16_t port = test::FreeLoopbackPort();
   test::TTestDaemon demo(QTX_DEMO_SERVER);
   demo.Start({"--port", std::to_string(port)}, port);
+  // It listens a moment before it prints.
+  for (const auto start = test::TClock::now(); demo.Output().find('\n') == std::string::npos && test::ElapsedMs(start) < test::kPeerWaitMs;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   EXPECT_EQ(demo.Output(), "http://127.0.0.1:" + std::to_string(port) + "/v1\n");
   const std::string request = "POST /v1/chat/completions HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
                               "Content-Length: " + std::to_string(ChatJson("Hi there", false).size()) + "\r\n\r\n" +
