@@ -36,9 +36,8 @@ struct TBadRequest {
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
 std::string_view Trim(std::string_view aText) {
@@ -418,9 +417,8 @@ void TTestHttpServer::Serve(int aFd, int aConnection) {
     while (reader.WaitForRequest()) {
       TTestHttpRequest request;
       try {
-        request = ReadRequest(reader, [&] {
-          TTestHttpExchange(*this, aFd, true, true).Send("HTTP/1.1 100 Continue\r\n\r\n");
-        });
+        request = ReadRequest(reader,
+                              [&] { TTestHttpExchange(*this, aFd, true, true).Send("HTTP/1.1 100 Continue\r\n\r\n"); });
       } catch (const TBadRequest& bad) {
         TTestHttpExchange(*this, aFd, true, false).Answer(bad.Status, {"Content-Type: text/plain"}, bad.Why + "\n");
         break;
@@ -433,7 +431,8 @@ void TTestHttpServer::Serve(int aFd, int aConnection) {
       } catch (const std::exception& e) {
         if (exchange.FState != TTestHttpExchange::TState::Idle) break;
         exchange.FKeepAlive = false;
-        exchange.Answer(500, {"Content-Type: text/plain"}, std::string("test server handler failed: ") + e.what() + "\n");
+        exchange.Answer(500, {"Content-Type: text/plain"},
+                        std::string("test server handler failed: ") + e.what() + "\n");
       }
       if (exchange.FState == TTestHttpExchange::TState::Idle) {
         exchange.Answer(500, {"Content-Type: text/plain"}, "test server handler gave no answer\n");

@@ -68,7 +68,7 @@ std::vector<TMultipartPart> ParseMultipart(std::string_view aContentType, const 
   std::vector<TMultipartPart> parts;
   while (true) {
     if (body.substr(at, 2) == "--") return parts;  // the closing delimiter
-    at = body.find("\r\n", at);  // blanks may follow a delimiter
+    at = body.find("\r\n", at);                    // blanks may follow a delimiter
     if (at == std::string::npos) Malformed("delimiter line not ended");
     at += 2;
     TMultipartPart part;

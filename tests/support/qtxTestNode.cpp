@@ -68,8 +68,8 @@ std::string NodeFolder() {
 }
 
 std::string TNodeRun::Describe() const {
-  return "exit code " + std::to_string(ExitCode) + "\n--- standard output:\n" + Output +
-         "\n--- standard error:\n" + Errors;
+  return "exit code " + std::to_string(ExitCode) + "\n--- standard output:\n" + Output + "\n--- standard error:\n" +
+         Errors;
 }
 
 TNodeRun RunNode(const std::string& aScript, const std::vector<std::string>& aArgs,
@@ -105,7 +105,8 @@ TNodeRun RunNode(const std::string& aScript, const std::vector<std::string>& aAr
   std::string* texts[2] = {&run.Output, &run.Errors};
   bool killed = false;
   while (pipes[0].fd >= 0 || pipes[1].fd >= 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       ::kill(child, SIGKILL);
       killed = true;

@@ -18,9 +18,9 @@ namespace qtx::test {
 std::string NodeFolder();
 
 struct TNodeRun {
-  int ExitCode = -1;    // -1: killed at the time-out
-  std::string Output;   // standard output
-  std::string Errors;   // standard error
+  int ExitCode = -1;   // -1: killed at the time-out
+  std::string Output;  // standard output
+  std::string Errors;  // standard error
 
   // Everything the run said, for a failure message.
   std::string Describe() const;

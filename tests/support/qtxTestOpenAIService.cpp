@@ -59,13 +59,15 @@ json DefaultErrorBody(int aStatus) {
     case 401: return ErrorBody(kNoKeyMessage, "invalid_request_error");
     case 404: return ErrorBody("The requested resource was not found.", "invalid_request_error");
     case 408: return ErrorBody("Request timed out.", "timeout");
-    case 409: return ErrorBody("The request conflicts with another request in progress. Please try again.",
-                               "invalid_request_error");
+    case 409:
+      return ErrorBody("The request conflicts with another request in progress. Please try again.",
+                       "invalid_request_error");
     case 429:
-      return ErrorBody("Rate limit reached for default-gpt-3.5-turbo in organization org-qtxtest on requests per min. "
-                       "Limit: 3 / min. Please try again in 20s. Contact us through our help center at "
-                       "help.openai.com if you continue to have issues.",
-                       "requests", "requests", "rate_limit_exceeded");
+      return ErrorBody(
+          "Rate limit reached for default-gpt-3.5-turbo in organization org-qtxtest on requests per min. "
+          "Limit: 3 / min. Please try again in 20s. Contact us through our help center at "
+          "help.openai.com if you continue to have issues.",
+          "requests", "requests", "rate_limit_exceeded");
     case 502: return ErrorBody("Bad gateway.", "server_error");
     case 503: return ErrorBody("The engine is currently overloaded, please try again later.", "server_error");
     default:
@@ -153,19 +155,18 @@ json ModelJson(const std::string& aId, int64_t aCreated, std::string_view aOwner
           {"object", "model"},
           {"created", aCreated},
           {"owned_by", aOwner},
-          {"permission",
-           json::array({{{"id", "modelperm-" + aId},
-                         {"object", "model_permission"},
-                         {"created", aCreated},
-                         {"allow_create_engine", false},
-                         {"allow_sampling", true},
-                         {"allow_logprobs", true},
-                         {"allow_search_indices", false},
-                         {"allow_view", true},
-                         {"allow_fine_tuning", false},
-                         {"organization", "*"},
-                         {"group", nullptr},
-                         {"is_blocking", false}}})},
+          {"permission", json::array({{{"id", "modelperm-" + aId},
+                                       {"object", "model_permission"},
+                                       {"created", aCreated},
+                                       {"allow_create_engine", false},
+                                       {"allow_sampling", true},
+                                       {"allow_logprobs", true},
+                                       {"allow_search_indices", false},
+                                       {"allow_view", true},
+                                       {"allow_fine_tuning", false},
+                                       {"organization", "*"},
+                                       {"group", nullptr},
+                                       {"is_blocking", false}}})},
           {"root", aId},
           {"parent", nullptr}};
 }
@@ -190,13 +191,22 @@ constexpr TKnownModel kModels[] = {
 
 // The moderation categories in the service's order; the flag rule is the
 // word "kill" in the text.
-constexpr std::string_view kModerationCategories[] = {
-    "sexual", "hate", "harassment", "self-harm", "sexual/minors", "hate/threatening", "violence/graphic",
-    "self-harm/intent", "self-harm/instructions", "harassment/threatening", "violence"};
+constexpr std::string_view kModerationCategories[] = {"sexual",
+                                                      "hate",
+                                                      "harassment",
+                                                      "self-harm",
+                                                      "sexual/minors",
+                                                      "hate/threatening",
+                                                      "violence/graphic",
+                                                      "self-harm/intent",
+                                                      "self-harm/instructions",
+                                                      "harassment/threatening",
+                                                      "violence"};
 
 json ModerationResult(std::string_view aText) {
   std::string lower(aText);
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
   const bool violent = lower.find("kill") != std::string::npos;
   json categories = json::object();
   json scores = json::object();
@@ -218,9 +228,10 @@ struct TTestOpenAIService::TFile {
   int64_t CreatedAt;
 
   json Json() const {
-    return {{"object", "file"},        {"id", Id},           {"purpose", Purpose},
-            {"filename", FileName},    {"bytes", Data.size()}, {"created_at", CreatedAt},
-            {"status", "processed"},   {"status_details", nullptr}};
+    return {{"object", "file"},      {"id", Id},
+            {"purpose", Purpose},    {"filename", FileName},
+            {"bytes", Data.size()},  {"created_at", CreatedAt},
+            {"status", "processed"}, {"status_details", nullptr}};
   }
 };
 
@@ -239,19 +250,20 @@ struct TTestOpenAIService::TFineTune {
   }
 
   json Json(bool aWithEvents) const {
-    json value = {{"object", "fine-tune"},
-                  {"id", Id},
-                  {"hyperparams",
-                   {{"n_epochs", 4}, {"batch_size", 1}, {"prompt_loss_weight", 0.01}, {"learning_rate_multiplier", 0.1}}},
-                  {"organization_id", kOrganization},
-                  {"model", Model},
-                  {"training_files", json::array({TrainingFile})},
-                  {"validation_files", json::array()},
-                  {"result_files", json::array()},
-                  {"created_at", CreatedAt},
-                  {"updated_at", UpdatedAt},
-                  {"status", Status},
-                  {"fine_tuned_model", FineTunedModel}};
+    json value = {
+        {"object", "fine-tune"},
+        {"id", Id},
+        {"hyperparams",
+         {{"n_epochs", 4}, {"batch_size", 1}, {"prompt_loss_weight", 0.01}, {"learning_rate_multiplier", 0.1}}},
+        {"organization_id", kOrganization},
+        {"model", Model},
+        {"training_files", json::array({TrainingFile})},
+        {"validation_files", json::array()},
+        {"result_files", json::array()},
+        {"created_at", CreatedAt},
+        {"updated_at", UpdatedAt},
+        {"status", Status},
+        {"fine_tuned_model", FineTunedModel}};
     if (aWithEvents) value["events"] = Events;
     return value;
   }
@@ -289,7 +301,8 @@ struct TTestOpenAIService::TState {
 
   std::optional<TFineTune> FindFineTune(const std::string& aId) {
     std::lock_guard guard(FLock);
-    const auto found = std::find_if(FFineTunes.begin(), FFineTunes.end(), [&](const TFineTune& f) { return f.Id == aId; });
+    const auto found =
+        std::find_if(FFineTunes.begin(), FFineTunes.end(), [&](const TFineTune& f) { return f.Id == aId; });
     return found == FFineTunes.end() ? std::nullopt : std::optional<TFineTune>(*found);
   }
   void AddFineTune(const TFineTune& aFineTune) {
@@ -299,7 +312,8 @@ struct TTestOpenAIService::TState {
   // The fine-tune after aChange, or nothing when there is none of that id.
   std::optional<TFineTune> ChangeFineTune(const std::string& aId, const std::function<void(TFineTune&)>& aChange) {
     std::lock_guard guard(FLock);
-    const auto found = std::find_if(FFineTunes.begin(), FFineTunes.end(), [&](const TFineTune& f) { return f.Id == aId; });
+    const auto found =
+        std::find_if(FFineTunes.begin(), FFineTunes.end(), [&](const TFineTune& f) { return f.Id == aId; });
     if (found == FFineTunes.end()) return std::nullopt;
     aChange(*found);
     return *found;
@@ -323,7 +337,10 @@ class TTestOpenAIService::TCall {
 public:
   TCall(TTestOpenAIService& aService, const TTestHttpRequest& aRequest, TTestHttpExchange& aExchange,
         TOpenAIAnswer aAnswer)
-      : FService(aService), FRequest(aRequest), FExchange(aExchange), FAnswer(std::move(aAnswer)),
+      : FService(aService),
+        FRequest(aRequest),
+        FExchange(aExchange),
+        FAnswer(std::move(aAnswer)),
         FNow(static_cast<int64_t>(std::time(nullptr))) {}
 
   void Run() {
@@ -343,9 +360,8 @@ public:
 private:
   std::vector<std::string> Headers(std::string_view aContentType) const {
     std::vector<std::string> headers{"Content-Type: " + std::string(aContentType),
-                                     "openai-organization: " + std::string(kOrganization),
-                                     "openai-processing-ms: 42", "openai-version: 2020-10-01",
-                                     "x-request-id: req_" + std::to_string(FNow) + "qtx"};
+                                     "openai-organization: " + std::string(kOrganization), "openai-processing-ms: 42",
+                                     "openai-version: 2020-10-01", "x-request-id: req_" + std::to_string(FNow) + "qtx"};
     headers.insert(headers.end(), FAnswer.Headers.begin(), FAnswer.Headers.end());
     return headers;
   }
@@ -374,7 +390,8 @@ private:
     const std::string path = FRequest.Path();
     std::vector<std::string> at;
     if (path.rfind("/v1/", 0) == 0) {
-      for (const std::string& segment : Split(std::string_view(path).substr(4), '/')) at.push_back(PercentDecode(segment));
+      for (const std::string& segment : Split(std::string_view(path).substr(4), '/'))
+        at.push_back(PercentDecode(segment));
     }
     const std::string& method = FRequest.Method;
     const auto is = [&](std::string_view aMethod, std::initializer_list<std::string_view> aPath) {
@@ -398,7 +415,8 @@ private:
     if (is("POST", {"embeddings"})) return Embeddings();
     if (is("POST", {"audio", "transcriptions"})) return Audio("Transcription");
     if (is("POST", {"audio", "translations"})) return Audio("Translation");
-    if (is("GET", {"files"})) return Send({{"object", "list"}, {"data", FService.FState->FilesJson()}, {"has_more", false}});
+    if (is("GET", {"files"}))
+      return Send({{"object", "list"}, {"data", FService.FState->FilesJson()}, {"has_more", false}});
     if (is("POST", {"files"})) return UploadFile();
     if (is("GET", {"files", "*"})) return Send(File(at[1]).Json());
     if (is("GET", {"files", "*", "content"})) {
@@ -469,7 +487,8 @@ private:
   std::pair<std::vector<std::string>, std::string> ReplyPieces(const json& aBody, std::string_view aUserText) const {
     std::vector<std::string> pieces = Pieces(FAnswer.Content ? *FAnswer.Content : FService.Reply(aUserText));
     const json limit = aBody.value("max_tokens", aBody.value("max_completion_tokens", json()));
-    if (limit.is_number_integer() && limit.get<int64_t>() >= 0 && static_cast<size_t>(limit.get<int64_t>()) < pieces.size()) {
+    if (limit.is_number_integer() && limit.get<int64_t>() >= 0 &&
+        static_cast<size_t>(limit.get<int64_t>()) < pieces.size()) {
       pieces.resize(static_cast<size_t>(limit.get<int64_t>()));
       return {pieces, "length"};
     }
@@ -506,10 +525,15 @@ private:
       const auto choice = [](int aIndex, const json& aDelta, const json& aFinish) {
         return json{{"index", aIndex}, {"delta", aDelta}, {"logprobs", nullptr}, {"finish_reason", aFinish}};
       };
-      return Stream(body, head, pieces, Usage(promptTokens, completionTokens), choices,
-                    [&](int aIndex) { return choice(aIndex, {{"role", "assistant"}, {"content", ""}}, nullptr); },
-                    [&](int aIndex, const std::string& aPiece) { return choice(aIndex, {{"content", aPiece}}, nullptr); },
-                    [&](int aIndex) { return choice(aIndex, json::object(), finish); });
+      return Stream(
+          body, head, pieces, Usage(promptTokens, completionTokens), choices,
+          [&](int aIndex) {
+            return choice(aIndex, {{"role", "assistant"}, {"content", ""}}, nullptr);
+          },
+          [&](int aIndex, const std::string& aPiece) {
+            return choice(aIndex, {{"content", aPiece}}, nullptr);
+          },
+          [&](int aIndex) { return choice(aIndex, json::object(), finish); });
     }
     json all = json::array();
     for (int index = 0; index < choices; ++index) {
@@ -541,9 +565,10 @@ private:
       return json{{"text", aText}, {"index", aIndex}, {"logprobs", nullptr}, {"finish_reason", aFinish}};
     };
     if (body.value("stream", false)) {
-      return Stream(body, head, pieces, Usage(CountTokens(promptText), completionTokens), choices, nullptr,
-                    [&](int aIndex, const std::string& aPiece) { return choice(aIndex, aPiece, nullptr); },
-                    [&](int aIndex) { return choice(aIndex, "", finish); });
+      return Stream(
+          body, head, pieces, Usage(CountTokens(promptText), completionTokens), choices, nullptr,
+          [&](int aIndex, const std::string& aPiece) { return choice(aIndex, aPiece, nullptr); },
+          [&](int aIndex) { return choice(aIndex, "", finish); });
     }
     json all = json::array();
     for (int index = 0; index < choices; ++index) all.push_back(choice(index, Join(pieces), finish));
@@ -573,9 +598,11 @@ private:
       for (int index = 0; index < aChoices; ++index) events.push_back(event(json::array({aFirst(index)})));
     }
     for (size_t piece = 0; piece < pieceCount; ++piece) {
-      for (int index = 0; index < aChoices; ++index) events.push_back(event(json::array({aPiece(index, aPieces[piece])})));
+      for (int index = 0; index < aChoices; ++index)
+        events.push_back(event(json::array({aPiece(index, aPieces[piece])})));
     }
-    if (end == TStreamEnd::ErrorEvent) events.push_back("data: " + Dump(ErrorBody(kServerErrorMessage, "server_error")) + "\n\n");
+    if (end == TStreamEnd::ErrorEvent)
+      events.push_back("data: " + Dump(ErrorBody(kServerErrorMessage, "server_error")) + "\n\n");
     if (end == TStreamEnd::Done) {
       for (int index = 0; index < aChoices; ++index) events.push_back(event(json::array({aLast(index)})));
       if (withUsage) events.push_back(event(json::array(), aUsage));
@@ -665,7 +692,8 @@ private:
 
   void ListModels() {
     json data = json::array();
-    for (const TKnownModel& model : kModels) data.push_back(ModelJson(std::string(model.Id), model.Created, model.Owner));
+    for (const TKnownModel& model : kModels)
+      data.push_back(ModelJson(std::string(model.Id), model.Created, model.Owner));
     Send({{"object", "list"}, {"data", data}});
   }
 
@@ -702,19 +730,21 @@ private:
     const std::string fileId = body.at("training_file").get<std::string>();
     const std::optional<TFile> file = FService.FState->FindFile(fileId);
     if (!file) Fail(400, "No such File object: " + fileId, "training_file");
-    TFineTune fineTune{FService.FState->NextId("ft-"), body.value("model", "curie"), file->Json(), FNow, FNow,
-                       "pending", nullptr};
+    TFineTune fineTune{
+        FService.FState->NextId("ft-"), body.value("model", "curie"), file->Json(), FNow, FNow, "pending", nullptr};
     fineTune.AddEvent(FNow, "Created fine-tune: " + fineTune.Id);
     FService.FState->AddFineTune(fineTune);
     Send(fineTune.Json(true));
   }
 
   void CancelFineTune(const std::string& aId) {
-    const TFineTune fineTune = Found(FService.FState->ChangeFineTune(aId, [&](TFineTune& aFineTune) {
-      aFineTune.Status = "cancelled";
-      aFineTune.UpdatedAt = FNow;
-      aFineTune.AddEvent(FNow, "Fine-tune cancelled");
-    }), aId);
+    const TFineTune fineTune = Found(FService.FState->ChangeFineTune(aId,
+                                                                     [&](TFineTune& aFineTune) {
+                                                                       aFineTune.Status = "cancelled";
+                                                                       aFineTune.UpdatedAt = FNow;
+                                                                       aFineTune.AddEvent(FNow, "Fine-tune cancelled");
+                                                                     }),
+                                     aId);
     Send(fineTune.Json(true));
   }
 
@@ -726,7 +756,9 @@ private:
     for (const json& item : input.is_array() ? input : json::array({input})) {
       results.push_back(ModerationResult(item.is_string() ? item.get<std::string>() : Dump(item)));
     }
-    Send({{"id", FService.FState->NextId("modr-")}, {"model", body.value("model", "text-moderation-005")}, {"results", results}});
+    Send({{"id", FService.FState->NextId("modr-")},
+          {"model", body.value("model", "text-moderation-005")},
+          {"results", results}});
   }
 
   TTestOpenAIService& FService;
@@ -741,8 +773,8 @@ TTestOpenAIService::TTestOpenAIService(TOpenAIServiceOptions aOptions)
     : FOptions(std::move(aOptions)), FState(std::make_unique<TState>()) {
   TFile sample{std::string(kSampleFileId), "training.jsonl", "fine-tune",
                TBytes(kSampleTrainingData.begin(), kSampleTrainingData.end()), kSampleCreated};
-  TFineTune fineTune{std::string(kSampleFineTuneId), "curie", sample.Json(), kSampleCreated, kSampleCreated + 60,
-                     "running", nullptr};
+  TFineTune fineTune{
+      std::string(kSampleFineTuneId), "curie", sample.Json(), kSampleCreated, kSampleCreated + 60, "running", nullptr};
   fineTune.AddEvent(kSampleCreated, "Created fine-tune: " + fineTune.Id);
   fineTune.AddEvent(kSampleCreated + 60, "Fine-tune started");
   FState->AddFile(sample);

@@ -63,21 +63,22 @@ enum class TStreamEnd {
 // The answer to one request, programmed by a test. Left at its defaults it
 // is the endpoint's usual answer.
 struct TOpenAIAnswer {
-  int Status = 0;                     // not 0: this status instead of the endpoint's answer
-  std::string Body{};                 // with Status: this body ("": the service's error body for it)
-  std::vector<std::string> Headers{}; // extra header lines ("Retry-After: 1", "retry-after-ms: 20")
-  int DelayMs = 0;                    // wait before answering
-  bool Close = false;                 // read the request, then close without an answer
+  int Status = 0;                        // not 0: this status instead of the endpoint's answer
+  std::string Body{};                    // with Status: this body ("": the service's error body for it)
+  std::vector<std::string> Headers{};    // extra header lines ("Retry-After: 1", "retry-after-ms: 20")
+  int DelayMs = 0;                       // wait before answering
+  bool Close = false;                    // read the request, then close without an answer
   std::optional<std::string> Content{};  // the assistant's text in place of the reply
   TStreamEnd StreamEnd = TStreamEnd::Done;
 };
 
 struct TOpenAIServiceOptions {
-  uint16_t Port = 0;                               // 0: a free port
-  std::string ApiKey{kOpenAITestApiKey};           // "": any key, or none, is accepted
-  std::function<std::string(std::string_view aUserText)> Reply;  // empty: "You said: " + text
-  int StreamPauseMs = 2;                           // between the writes of a stream
-  bool Record = true;                              // keep every request (off for a long-running server)
+  uint16_t Port = 0;                      // 0: a free port
+  std::string ApiKey{kOpenAITestApiKey};  // "": any key, or none, is accepted
+  int StreamPauseMs = 2;                  // between the writes of a stream
+  bool Record = true;                     // keep every request (off for a long-running server)
+  // The assistant's reply to the user's text; empty: "You said: " and the text.
+  std::function<std::string(std::string_view aUserText)> Reply;
 };
 
 class TTestOpenAIService {

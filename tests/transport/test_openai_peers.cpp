@@ -77,8 +77,8 @@ std::string Exchange(uint16_t aPort, const std::string& aRequest) {
 
 std::string Post(const std::string& aPath, const std::string& aJson, const std::string& aKey = kKey) {
   return "POST " + aPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer " + aKey +
-         "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
-         std::to_string(aJson.size()) + "\r\n\r\n" + aJson;
+         "\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " + std::to_string(aJson.size()) +
+         "\r\n\r\n" + aJson;
 }
 
 std::string Get(const std::string& aPath) {
@@ -171,8 +171,9 @@ TEST(TTestOpenAIService, TheOfficialClientMakesEveryCallItOffers) {
   EXPECT_EQ(result.at("stream"), reply);
   const int prompt = TTestOpenAIService::CountTokens(kNodeMessage) + TTestOpenAIService::kTokensPerMessage;
   const int completion = TTestOpenAIService::CountTokens(reply);
-  EXPECT_EQ(result.at("stream_usage"),
-            json({{"prompt_tokens", prompt}, {"completion_tokens", completion}, {"total_tokens", prompt + completion}}));
+  EXPECT_EQ(
+      result.at("stream_usage"),
+      json({{"prompt_tokens", prompt}, {"completion_tokens", completion}, {"total_tokens", prompt + completion}}));
   EXPECT_EQ(result.at("embedding").size(), size_t{TTestOpenAIService::kEmbeddingDimensions});
 }
 
@@ -193,8 +194,7 @@ TEST(TTestOpenAIService, TheOfficialClientReachesItThroughNginxWithTls) {
 TEST(TTestOpenAIService, StreamsChatAnswersAsTheServiceDoes) {
   TTestOpenAIService service;
   const std::string message = "Grüße 😀";
-  const TWireAnswer answer =
-      Parse(Exchange(service.Port(), Post("/v1/chat/completions", ChatJson(message, true))));
+  const TWireAnswer answer = Parse(Exchange(service.Port(), Post("/v1/chat/completions", ChatJson(message, true))));
   EXPECT_EQ(answer.Status(), 200);
   EXPECT_TRUE(answer.HasHeader("Content-Type: text/event-stream; charset=utf-8")) << answer.Head;
   EXPECT_TRUE(answer.Terminated);
@@ -235,8 +235,7 @@ TEST(TTestOpenAIService, EndsStreamsAsProgrammed) {
   for (const auto& c : cases) {
     TTestOpenAIService service;
     service.Program({.Content = "one two three four", .StreamEnd = c.End});
-    const TWireAnswer answer =
-        Parse(Exchange(service.Port(), Post("/v1/chat/completions", ChatJson("hi", true))));
+    const TWireAnswer answer = Parse(Exchange(service.Port(), Post("/v1/chat/completions", ChatJson("hi", true))));
     SCOPED_TRACE(answer.Body);
     EXPECT_EQ(answer.Terminated, c.Terminated);
     EXPECT_EQ(answer.Body.find("[DONE]"), std::string::npos);
@@ -326,13 +325,15 @@ TEST(TDemoServer, PrintsItsUrlAndAnswersWithoutAKey) {
   test::TTestDaemon demo(QTX_DEMO_SERVER);
   demo.Start({"--port", std::to_string(port)}, port);
   // It listens a moment before it prints.
-  for (const auto start = test::TClock::now(); demo.Output().find('\n') == std::string::npos && test::ElapsedMs(start) < test::kPeerWaitMs;) {
+  const auto start = test::TClock::now();
+  while (demo.Output().find('\n') == std::string::npos && test::ElapsedMs(start) < test::kPeerWaitMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   EXPECT_EQ(demo.Output(), "http://127.0.0.1:" + std::to_string(port) + "/v1\n");
-  const std::string request = "POST /v1/chat/completions HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
-                              "Content-Length: " + std::to_string(ChatJson("Hi there", false).size()) + "\r\n\r\n" +
-                              ChatJson("Hi there", false);
+  const std::string request =
+      "POST /v1/chat/completions HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+      "Content-Length: " +
+      std::to_string(ChatJson("Hi there", false).size()) + "\r\n\r\n" + ChatJson("Hi there", false);
   const TWireAnswer answer = Parse(Exchange(port, request));
   EXPECT_EQ(answer.Status(), 200);
   const json reply = json::parse(answer.Body);
