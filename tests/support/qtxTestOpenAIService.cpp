@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <stdexcept>
@@ -390,8 +391,9 @@ private:
     const std::string path = FRequest.Path();
     std::vector<std::string> at;
     if (path.rfind("/v1/", 0) == 0) {
-      for (const std::string& segment : Split(std::string_view(path).substr(4), '/'))
+      for (const std::string& segment : Split(std::string_view(path).substr(4), '/')) {
         at.push_back(PercentDecode(segment));
+      }
     }
     const std::string& method = FRequest.Method;
     const auto is = [&](std::string_view aMethod, std::initializer_list<std::string_view> aPath) {
@@ -415,8 +417,9 @@ private:
     if (is("POST", {"embeddings"})) return Embeddings();
     if (is("POST", {"audio", "transcriptions"})) return Audio("Transcription");
     if (is("POST", {"audio", "translations"})) return Audio("Translation");
-    if (is("GET", {"files"}))
+    if (is("GET", {"files"})) {
       return Send({{"object", "list"}, {"data", FService.FState->FilesJson()}, {"has_more", false}});
+    }
     if (is("POST", {"files"})) return UploadFile();
     if (is("GET", {"files", "*"})) return Send(File(at[1]).Json());
     if (is("GET", {"files", "*", "content"})) {
@@ -432,14 +435,15 @@ private:
     Fail(404, "Invalid URL (" + method + " " + path + ")");
   }
 
-  // The request's members: a JSON object, or the fields of a form (file
-  // parts as {"filename", "bytes", "data"}).
+  // The request's JSON object.
   json JsonBody() const {
     json body = json::parse(FRequest.Body.begin(), FRequest.Body.end(), nullptr, false);
     if (body.is_discarded() || !body.is_object()) Fail(400, kJsonParseMessage);
     return body;
   }
 
+  // The request's form as members: text fields as strings, file parts as
+  // {"filename", "bytes"} (their data kept in FFileParts).
   json FormBody() {
     const std::string type = FRequest.Header("Content-Type").value_or("");
     if (type.rfind("multipart/form-data", 0) != 0) {
@@ -476,7 +480,14 @@ private:
   // A number member that a form sends as text.
   static int IntMember(const json& aBody, const char* aName, int aDefault) {
     const json value = aBody.value(aName, json(aDefault));
-    return value.is_string() ? std::stoi(value.get<std::string>()) : value.get<int>();
+    if (!value.is_string()) return value.get<int>();
+    int number = 0;
+    const std::string text = value.get<std::string>();
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size()) {
+      Fail(400, "Invalid value for '" + std::string(aName) + "': '" + text + "'.", aName);
+    }
+    return number;
   }
 
   json Usage(int aPrompt, int aCompletion) const {
