@@ -243,6 +243,13 @@ TEST(TTestOpenAIService, EndsStreamsAsProgrammed) {
     const std::string last = answer.Body.substr(answer.Body.rfind("data: "));
     EXPECT_NE(last.find(c.LastEvent), std::string::npos);
   }
+
+  // The official client takes the error event for the service's error.
+  TTestOpenAIService service;
+  service.Program({.StreamEnd = TStreamEnd::ErrorEvent});
+  const test::TNodeRun run = test::RunNode("chat.mjs", {service.Url("/v1"), kKey, "hi", "--stream"});
+  EXPECT_EQ(run.ExitCode, 1) << run.Describe();
+  EXPECT_EQ(run.Errors, "chat.mjs: chat: The server had an error while processing your request. Sorry about that!\n");
 }
 
 TEST(TTestOpenAIService, AnswersAsTheServiceOrAsProgrammed) {
