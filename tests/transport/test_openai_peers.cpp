@@ -72,7 +72,7 @@ TWireAnswer Parse(const std::string& aBytes) {
 std::string Exchange(uint16_t aPort, const std::string& aRequest) {
   test::TTestPeer peer(test::ConnectLoopback(aPort));
   peer.Write(aRequest);
-  return test::ToText(peer.ReadToEnd());
+  return test::Text(peer.ReadToEnd());
 }
 
 std::string Post(const std::string& aPath, const std::string& aJson, const std::string& aKey = kKey) {
