@@ -338,4 +338,7 @@ private:
   int FLastSocketError = 0;  // of the last failed TLS read or write
 };
 
+// The class entry of TIdSSLIOHandlerSocketOpenSSL, for the handler registry.
+const TIdIOHandlerClass& IdSSLIOHandlerSocketOpenSSLClass();
+
 }  // namespace qtx
