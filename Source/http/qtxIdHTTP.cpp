@@ -386,6 +386,8 @@ void TIdCustomHTTP::DisconnectQuietly() {
     Disconnect();
   } catch (...) {
   }
+  // Bytes of a connection given up on belong to no answer.
+  if (IOHandler()) IOHandler()->InputBuffer().Clear();
 }
 
 // ---- verbs ---------------------------------------------------------------------------

@@ -359,6 +359,7 @@ private:
   // Keeps the connection when it may carry the next request (or holds a
   // body left for the caller), closes it otherwise.
   void CloseUnlessKeptAlive();
+  // Closes after a failure, dropping what was left unread.
   void DisconnectQuietly();
   // The stream variant of a verb, its body decoded as text.
   std::string ExecuteToString(const std::string& aMethod, const std::string& aURL, TStream* aSource,

@@ -233,6 +233,36 @@ TEST(HTTPExchange, WithoutInProcessAuthenticationTheNextCallCarriesTheAnswer) {
   EXPECT_EQ(Raised<EIdHTTPProtocolException>([&] { nobody.Get(anonymous.URL()); }).ErrorCode(), 401);
 }
 
+// A scheme of one step that is complete once it has answered.
+class TOneStepAuthentication : public TIdAuthentication {
+public:
+  std::string Authentication() override { return "OneStep " + Username(); }
+  int Steps() const override { return 1; }
+
+protected:
+  TIdAuthWhatsNext DoNext() override {
+    FCurrentStep = 1;
+    return wnDoRequest;
+  }
+};
+
+TEST(HTTPExchange, ACompletedAuthenticationGoesToTheManagerWhenTheConnectionCloses) {
+  RegisterAuthenticationMethod("OneStep", &NewAuthentication<TOneStepAuthentication>);
+  TScriptedHTTPServer server(
+      {Answer("401 Unauthorized", "", "WWW-Authenticate: OneStep\r\n"), Ok("in", "Connection: close\r\n")});
+  THTTPClient http;
+  TIdAuthenticationManager manager;
+  http.SetAuthenticationManager(&manager);
+  http.SetHTTPOptions({hoInProcessAuth});
+  http.Request().SetUsername("u");
+  EXPECT_EQ(http.Get(server.URL("/door")), "in");
+  UnregisterAuthenticationMethod("OneStep");
+  EXPECT_EQ(HeaderOf(server.Requests().at(1).Head, "Authorization"), "OneStep u");
+  ASSERT_EQ(manager.Authentications().Count(), 1);
+  EXPECT_EQ(manager.Authentications().Items(0).URL().URI(), server.URL("/door"));
+  EXPECT_EQ(http.Request().Authentication(), nullptr);
+}
+
 TEST(HTTPExchange, AProxyGetsAbsoluteTargetsAndTheHostOfTheOrigin) {
   struct TCase {
     std::string URL;
