@@ -5,8 +5,9 @@
 // authentication challenges answered, cookies kept and sent, and the
 // response body read into the caller's stream as it arrives.
 //
-// The exchange lives here and in qtxIdHTTP.cpp; reading a response body
-// (its framing, decompression and charset sniffing) is in qtxIdHTTPBody.cpp.
+// The exchange is in qtxIdHTTP.cpp, the verbs (with form encoding and
+// string results) in qtxIdHTTPVerbs.cpp, and reading a response body (its
+// framing, decompression and charset sniffing) in qtxIdHTTPBody.cpp.
 
 #include <cstdint>
 #include <functional>
