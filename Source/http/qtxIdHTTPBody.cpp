@@ -62,21 +62,6 @@ int64_t ParseChunkSize(const std::string& aLine) {
   return static_cast<int64_t>(value);
 }
 
-// A sink that drops what is written and counts it.
-class TDiscardStream : public TStream {
-public:
-  int64_t Read(void*, int64_t) override { return 0; }
-  int64_t Write(const void*, int64_t aCount) override {
-    FCount += aCount;
-    return aCount;
-  }
-  int64_t Seek(int64_t, TSeekOrigin) override { return FCount; }
-  void SetSize(int64_t) override {}
-
-private:
-  int64_t FCount = 0;
-};
-
 // Passes everything on to the destination and keeps a copy of the first
 // kSniffWindow bytes written, for the charset sniffing.
 class TSniffingStream : public TStream {
@@ -200,7 +185,7 @@ void TIdCustomHTTP::ReadBodyFraming(TIdHTTPResponse& aResponse, TStream* aStream
 }
 
 void TIdCustomHTTP::ReadCountedBody(TStream* aStream, int64_t aLength) {
-  TDiscardStream discard;
+  TNullStream discard;
   TStream& sink = aStream ? *aStream : discard;
   const int64_t start = sink.Position();
   try {
