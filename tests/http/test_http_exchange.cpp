@@ -134,41 +134,6 @@ TEST(HTTPExchange, RedirectsRaiseUnlessHandledOrIgnored) {
   EXPECT_EQ(http.Response().Location(), "/next");
 }
 
-TEST(HTTPExchange, RedirectsChangeOrKeepTheMethodByStatus) {
-  struct TCase {
-    int Code;
-    TIdHTTPOptions Options;
-    std::string Line;
-    std::string Body;
-  };
-  const std::vector<TCase> cases{{303, {}, "GET /to HTTP/1.0", ""},
-                                 {307, {}, "POST /to HTTP/1.0", "data"},
-                                 {302, {}, "POST /to HTTP/1.0", "data"},
-                                 {302, {hoTreat302Like303}, "GET /to HTTP/1.0", ""}};
-  for (const TCase& c : cases) {
-    TScriptedHTTPServer server({Redirect(c.Code, "/to"), Ok("done")});
-    THTTPClient http;
-    http.SetHandleRedirects(true);
-    http.SetHTTPOptions(c.Options);
-    TStringStream body("data");
-    EXPECT_EQ(http.Post(server.URL("/from"), &body), "done") << c.Code;
-    const auto second = server.Requests().at(1);
-    EXPECT_EQ(RequestLine(second.Head), c.Line) << c.Code;
-    EXPECT_EQ(second.Body, c.Body) << c.Code;
-  }
-}
-
-TEST(HTTPExchange, AnEndlessRedirectChainEndsAtTheMaximumWithoutException) {
-  TScriptedHTTPServer server(std::vector<THTTPAnswer>(20, Redirect(302, "/again")));
-  THTTPClient http;
-  http.SetHandleRedirects(true);
-  http.Get(server.URL());
-  EXPECT_EQ(server.Requests().size(), 15u);
-  EXPECT_EQ(http.RedirectCount(), 15);
-  EXPECT_EQ(http.ResponseCode(), 302);
-  EXPECT_EQ(http.Response().Location(), "/again");
-}
-
 TEST(HTTPExchange, CredentialsAndCustomAuthorizationStayWithTheirOrigin) {
   TScriptedHTTPServer other({Ok("landed")});
   TScriptedHTTPServer origin({Redirect(302, "/same"), Redirect(302, other.URL("/landing"))});
@@ -331,19 +296,6 @@ TEST(HTTPExchange, ARefusedTunnelIsTheAnswerAndTheRequestIsNotSentInTheClear) {
   EXPECT_EQ(content.Size(), 0);
   EXPECT_FALSE(http.Connected());
   EXPECT_EQ(proxy.Requests().size(), 1u);
-}
-
-TEST(HTTPExchange, CookiesSetByAnAnswerGoWithTheNextRequest) {
-  TScriptedHTTPServer server({Ok("", "Set-Cookie: s=1; Path=/\r\n"), Ok(""), Ok("", "Set-Cookie: t=2\r\n"), Ok("")});
-  THTTPClient http;
-  http.Get(server.URL());
-  http.Get(server.URL("/x"));
-  ASSERT_NE(http.CookieManager(), nullptr);
-  EXPECT_EQ(HeaderOf(server.Requests().at(1).Head, "Cookie"), "s=1");
-  http.SetAllowCookies(false);
-  http.Get(server.URL());
-  http.Get(server.URL());
-  EXPECT_EQ(HeaderOf(server.Requests().at(3).Head, "Cookie"), "");
 }
 
 TEST(HTTPExchange, StringResultsAreDecodedByTheCharsetAndJSONAsUTF8) {
