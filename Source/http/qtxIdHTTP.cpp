@@ -606,12 +606,15 @@ void TIdCustomHTTP::AddAcceptEncodings(TIdHTTPRequest& aRequest) {
 }
 
 void TIdCustomHTTP::OpenTransport(TIdHTTPRequest& aRequest, TIdHTTPResponse& aResponse) {
-  if (!aResponse.KeepAlive()) Disconnect();
+  // KeepAlive has just asked the connection whether the peer is still
+  // there; a close it noticed has closed the handler.
+  const bool reusable = aResponse.KeepAlive();
+  if (!reusable) Disconnect();
   if (IOHandler()) {
     IOHandler()->InputBuffer().Clear();
     CheckForGracefulDisconnect(false);
+    if (reusable && IOHandler()->Opened()) return;
   }
-  if (Connected()) return;
 
   // The connection goes to the proxy when there is one, in its address family.
   const std::string& proxy = FProxyParameters.ProxyServer();
