@@ -41,7 +41,13 @@ struct TNginx : TTestNginx {
 struct TClient : TIdHTTP {
   TIdSSLIOHandlerSocketOpenSSL TLS;
   int Connections = 0;
-  TClient() {
+  // With a login, challenges are answered in the call.
+  explicit TClient(const std::string& aUser = "", const std::string& aPassword = "") {
+    if (!aUser.empty()) {
+      SetHTTPOptions({hoInProcessAuth});
+      Request().SetUsername(aUser);
+      Request().SetPassword(aPassword);
+    }
     SetReadTimeout(kWait);
     TLS.SSLOptions().SetRootCertFile(test::TTestCertificates::Get().CAFile);
     TLS.SSLOptions().SetVerifyMode({sslvrfPeer});
@@ -123,17 +129,10 @@ TEST(HTTPWithNginx, FollowsRedirectsByTheirRules) {
 
 TEST(HTTPWithNginx, AnswersBasicChallengesAlsoAfterARedirect) {
   TNginx nginx;
-  TClient http;
-  http.SetHTTPOptions({hoInProcessAuth});
-  http.SetHandleRedirects(true);
-  http.Request().SetUsername("bob");
-  http.Request().SetPassword("secret");
+  TClient http("bob", "secret");
   EXPECT_EQ(http.Get(nginx.TlsUrl("/basic/x")), "user bob\n");
-  TClient fresh;
-  fresh.SetHTTPOptions({hoInProcessAuth});
+  TClient fresh("bob", "secret");
   fresh.SetHandleRedirects(true);
-  fresh.Request().SetUsername("bob");
-  fresh.Request().SetPassword("secret");
   EXPECT_EQ(fresh.Get(nginx.Url("/redirect/302?to=/basic/y")), "user bob\n");
   fresh.Request().SetPassword("wrong");
   fresh.Request().SetAuthentication(nullptr);
@@ -173,11 +172,7 @@ TEST(HTTPWithApache, AnswersDigestChallenges) {
   test::TTestApache apache;
   apache.AddUser("bob", "secret");
   apache.Start();
-  TIdHTTP http;
-  http.SetReadTimeout(kWait);
-  http.SetHTTPOptions({hoInProcessAuth});
-  http.Request().SetUsername("bob");
-  http.Request().SetPassword("secret");
+  TClient http("bob", "secret");
   for (int i = 0; i < 3; ++i) EXPECT_EQ(http.Get(apache.Url("/digest/page")), "GET /digest/page bob\n");
   TStringStream body("posted");
   EXPECT_EQ(http.Post(apache.Url("/digest/form"), &body), "POST /digest/form bob\nposted");

@@ -30,8 +30,21 @@ std::string Redirect(int aCode, const std::string& aLocation) {
 std::string RequestLine(const std::string& aHead) { return aHead.substr(0, aHead.find("\r\n")); }
 
 struct THTTPClient : TIdHTTP {
-  THTTPClient() { SetReadTimeout(kWait); }
+  explicit THTTPClient(TIdHTTPOptions aOptions = {hoForceEncodeParams}) {
+    SetReadTimeout(kWait);
+    SetHTTPOptions(aOptions);
+  }
+  // Through the proxy on aPort, with its login when aUser is given.
+  void UseProxy(uint16_t aPort, const std::string& aUser = "") {
+    ProxyParams().SetProxyServer("127.0.0.1");
+    ProxyParams().SetProxyPort(aPort);
+    ProxyParams().SetProxyUsername(aUser);
+    ProxyParams().SetProxyPassword("pp");
+  }
 };
+
+const std::string kProxyChallenge =
+    Answer("407 Proxy Authentication Required", "", "Proxy-Authenticate: Basic realm=\"p\"\r\n");
 
 TEST(HTTPExchange, AGetSendsTheRequestLineAndDefaultHeadersInOrder) {
   TScriptedHTTPServer server({Ok("hello")});
@@ -107,9 +120,10 @@ TEST(HTTPExchange, InterimAnswersAreSkippedAndSwitchingProtocolsLeavesTheConnect
   EXPECT_EQ(http.IOHandler()->ReadLn(), "new talk");
 }
 
-TEST(HTTPExchange, ErrorStatusesRaiseWithTheBodyUnlessIgnoredOrSwitchedOff) {
+TEST(HTTPExchange, ErrorStatusesAndUnhandledRedirectsRaiseWithTheBodyUnlessIgnoredOrSwitchedOff) {
   TScriptedHTTPServer server({Answer("404 Not Found", "no such page"), Answer("304 Not Modified", ""),
-                              Answer("304 Not Modified", ""), Answer("404 Not Found", "kept")});
+                              Answer("304 Not Modified", ""), Redirect(302, "/next"), Redirect(302, "/next"),
+                              Answer("404 Not Found", "kept")});
   THTTPClient http;
   TMemoryStream content;
   const auto e = Raised<EIdHTTPProtocolException>([&] { http.Get(server.URL(), &content); });
@@ -119,19 +133,14 @@ TEST(HTTPExchange, ErrorStatusesRaiseWithTheBodyUnlessIgnoredOrSwitchedOff) {
   EXPECT_EQ(content.Size(), 0);
   EXPECT_EQ(Raised<EIdHTTPProtocolException>([&] { http.Get(server.URL()); }).ErrorCode(), 304);
   EXPECT_NO_THROW(http.Get(server.URL(), {304}));
-  http.SetHTTPOptions({hoNoProtocolErrorException, hoWantProtocolErrorContent});
-  EXPECT_EQ(http.Get(server.URL()), "kept");
-  EXPECT_EQ(http.ResponseCode(), 404);
-}
-
-TEST(HTTPExchange, RedirectsRaiseUnlessHandledOrIgnored) {
-  TScriptedHTTPServer server({Redirect(302, "/next"), Redirect(302, "/next")});
-  THTTPClient http;
+  // Redirects are errors too while nobody handles them.
   EXPECT_EQ(Raised<EIdHTTPProtocolException>([&] { http.Get(server.URL()); }).ErrorCode(), 302);
-  TMemoryStream content;
   http.Get(server.URL(), &content, {302});
   EXPECT_EQ(content.Size(), 0);
   EXPECT_EQ(http.Response().Location(), "/next");
+  http.SetHTTPOptions({hoNoProtocolErrorException, hoWantProtocolErrorContent});
+  EXPECT_EQ(http.Get(server.URL()), "kept");
+  EXPECT_EQ(http.ResponseCode(), 404);
 }
 
 TEST(HTTPExchange, CredentialsAndCustomAuthorizationStayWithTheirOrigin) {
@@ -170,8 +179,7 @@ const std::string kChallenge = Answer("401 Unauthorized", "who?", "WWW-Authentic
 
 TEST(HTTPExchange, InProcessAuthenticationRetriesUpToTheLimit) {
   TScriptedHTTPServer server(std::vector<THTTPAnswer>(6, kChallenge));
-  THTTPClient http;
-  http.SetHTTPOptions({hoInProcessAuth});
+  THTTPClient http({hoInProcessAuth});
   http.Request().SetUsername("u");
   http.Request().SetPassword("p");
   EXPECT_EQ(Raised<EIdHTTPProtocolException>([&] { http.Get(server.URL()); }).ErrorCode(), 401);
@@ -215,10 +223,9 @@ TEST(HTTPExchange, ACompletedAuthenticationGoesToTheManagerWhenTheConnectionClos
   RegisterAuthenticationMethod("OneStep", &NewAuthentication<TOneStepAuthentication>);
   TScriptedHTTPServer server(
       {Answer("401 Unauthorized", "", "WWW-Authenticate: OneStep\r\n"), Ok("in", "Connection: close\r\n")});
-  THTTPClient http;
+  THTTPClient http({hoInProcessAuth});
   TIdAuthenticationManager manager;
   http.SetAuthenticationManager(&manager);
-  http.SetHTTPOptions({hoInProcessAuth});
   http.Request().SetUsername("u");
   EXPECT_EQ(http.Get(server.URL("/door")), "in");
   UnregisterAuthenticationMethod("OneStep");
@@ -243,10 +250,8 @@ TEST(HTTPExchange, AProxyGetsAbsoluteTargetsAndTheHostOfTheOrigin) {
   };
   for (const TCase& c : cases) {
     TScriptedHTTPServer proxy({Answer("403 Forbidden", "")});
-    THTTPClient http;
-    http.SetHTTPOptions({hoNoProtocolErrorException});
-    http.ProxyParams().SetProxyServer("127.0.0.1");
-    http.ProxyParams().SetProxyPort(proxy.Port());
+    THTTPClient http({hoNoProtocolErrorException});
+    http.UseProxy(proxy.Port());
     http.Get(c.URL, nullptr);
     const std::string head = proxy.Requests().at(0).Head;
     EXPECT_EQ(RequestLine(head), c.Line);
@@ -255,27 +260,17 @@ TEST(HTTPExchange, AProxyGetsAbsoluteTargetsAndTheHostOfTheOrigin) {
 }
 
 TEST(HTTPExchange, ProxyCredentialsAnswerA407AndNeverTravelThroughATunnel) {
-  const std::string challenge =
-      Answer("407 Proxy Authentication Required", "", "Proxy-Authenticate: Basic realm=\"p\"\r\n");
-  TScriptedHTTPServer proxy({challenge, Ok("via proxy")});
-  THTTPClient http;
-  http.SetHTTPOptions({hoInProcessAuth});
-  http.ProxyParams().SetProxyServer("127.0.0.1");
-  http.ProxyParams().SetProxyPort(proxy.Port());
-  http.ProxyParams().SetProxyUsername("pu");
-  http.ProxyParams().SetProxyPassword("pp");
+  TScriptedHTTPServer proxy({kProxyChallenge, Ok("via proxy")});
+  THTTPClient http({hoInProcessAuth});
+  http.UseProxy(proxy.Port(), "pu");
   EXPECT_EQ(http.Get("http://example.com/"), "via proxy");
   EXPECT_EQ(HeaderOf(proxy.Requests().at(1).Head, "Proxy-Authorization"), "Basic cHU6cHA=");
 
   // Through a CONNECT tunnel only the CONNECT carries them.
   TScriptedHTTPServer tunnel({"HTTP/1.1 200 Connection established\r\n\r\n", Ok("through")});
-  THTTPClient tunnelled;
-  tunnelled.SetHTTPOptions({hoNonSSLProxyUseConnectVerb});
-  tunnelled.ProxyParams().SetProxyServer("127.0.0.1");
-  tunnelled.ProxyParams().SetProxyPort(tunnel.Port());
+  THTTPClient tunnelled({hoNonSSLProxyUseConnectVerb});
+  tunnelled.UseProxy(tunnel.Port(), "pu");
   tunnelled.ProxyParams().SetBasicAuthentication(true);
-  tunnelled.ProxyParams().SetProxyUsername("pu");
-  tunnelled.ProxyParams().SetProxyPassword("pp");
   EXPECT_EQ(tunnelled.Get("http://example.com/"), "through");
   const auto requests = tunnel.Requests();
   EXPECT_EQ(HeaderOf(requests[0].Head, "Proxy-Authorization"), "Basic cHU6cHA=");
@@ -283,13 +278,9 @@ TEST(HTTPExchange, ProxyCredentialsAnswerA407AndNeverTravelThroughATunnel) {
 }
 
 TEST(HTTPExchange, ARefusedTunnelIsTheAnswerAndTheRequestIsNotSentInTheClear) {
-  TScriptedHTTPServer proxy(
-      {Answer("407 Proxy Authentication Required", "", "Proxy-Authenticate: Basic realm=\"p\"\r\n"), Ok("leak")});
-  THTTPClient http;
-  http.SetHTTPOptions({hoNonSSLProxyUseConnectVerb});
-  http.ProxyParams().SetProxyServer("127.0.0.1");
-  http.ProxyParams().SetProxyPort(proxy.Port());
-  http.ProxyParams().SetProxyUsername("pu");
+  TScriptedHTTPServer proxy({kProxyChallenge, Ok("leak")});
+  THTTPClient http({hoNonSSLProxyUseConnectVerb});
+  http.UseProxy(proxy.Port(), "pu");
   TMemoryStream content;
   http.Get("http://example.com/secret", &content);
   EXPECT_EQ(http.ResponseCode(), 407);
