@@ -575,12 +575,15 @@ bool TIdCustomHTTP::EstablishConnection(TIdHTTPRequest& aRequest, TIdHTTPRespons
     case ctProxy:
       aRequest.SetURL(FURI.URI());
       if (FProtocolVersion == pv1_0 && aRequest.ProxyConnection().empty()) aRequest.SetProxyConnection("keep-alive");
-      tunnel = FOptions.Contains(hoNonSSLProxyUseConnectVerb) && !Connected();
+      tunnel = FOptions.Contains(hoNonSSLProxyUseConnectVerb) && !aResponse.KeepAlive();
       break;
     case ctSSLProxy:
-      tunnel = !Connected();
+      tunnel = !aResponse.KeepAlive();
       break;
   }
+  // A connection that cannot carry this request is given up before the
+  // tunnel is built, so that the new one gets a tunnel too.
+  if (tunnel) Disconnect();
   AddAcceptEncodings(aRequest);
 
   if (tunnel) {

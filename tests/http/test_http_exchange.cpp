@@ -277,6 +277,21 @@ TEST(HTTPExchange, ProxyCredentialsAnswerA407AndNeverTravelThroughATunnel) {
   EXPECT_EQ(HeaderOf(requests[1].Head, "Proxy-Authorization"), "");
 }
 
+TEST(HTTPExchange, ATunnelThatMayNotBeKeptIsBuiltAgainForTheNextRequest) {
+  const std::string established = "HTTP/1.1 200 Connection established\r\n\r\n";
+  // The proxy keeps the connection open although the answer says close.
+  TScriptedHTTPServer proxy(
+      {established, Answer("302 Found", "", "Location: /two\r\nConnection: close\r\n"), established, Ok("two")});
+  THTTPClient http({hoNonSSLProxyUseConnectVerb});
+  http.SetHandleRedirects(true);
+  http.UseProxy(proxy.Port());
+  EXPECT_EQ(http.Get("http://example.com/one"), "two");
+  const auto requests = proxy.Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(RequestLine(requests[2].Head), "CONNECT example.com:80 HTTP/1.1");
+  EXPECT_EQ(requests[2].Connection, 1);
+}
+
 TEST(HTTPExchange, ARefusedTunnelIsTheAnswerAndTheRequestIsNotSentInTheClear) {
   TScriptedHTTPServer proxy({kProxyChallenge, Ok("leak")});
   THTTPClient http({hoNonSSLProxyUseConnectVerb});
