@@ -58,8 +58,8 @@ TEST(HTTPExchange, AGetSendsTheRequestLineAndDefaultHeadersInOrder) {
   EXPECT_EQ(http.ResponseText(), "HTTP/1.1 200 OK");
 }
 
-TEST(HTTPExchange, ContentLengthIsSentForBodiesAndForEmptyPostAndPut) {
-  TScriptedHTTPServer server(std::vector<THTTPAnswer>(5, Ok("")));
+TEST(HTTPExchange, EachVerbSendsItsMethodAndContentLengthOnlyWithABodyOrForPostAndPut) {
+  TScriptedHTTPServer server(std::vector<THTTPAnswer>(7, Ok("")));
   THTTPClient http;
   TStringStream body("abc");
   http.Get(server.URL());
@@ -67,9 +67,16 @@ TEST(HTTPExchange, ContentLengthIsSentForBodiesAndForEmptyPostAndPut) {
   http.Put(server.URL(), nullptr);
   http.Patch(server.URL(), &body);
   http.Delete(server.URL());
+  http.Options(server.URL("/*"));
+  http.Trace(server.URL("/t"));
   const auto requests = server.Requests();
-  const std::vector<std::string> expected{"", "0", "0", "3", ""};
-  for (size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(HeaderOf(requests[i].Head, "Content-Length"), expected[i]) << i;
+  const std::vector<std::pair<std::string, std::string>> expected{
+      {"GET / HTTP/1.1", ""},     {"POST / HTTP/1.0", "0"},    {"PUT / HTTP/1.1", "0"}, {"PATCH / HTTP/1.1", "3"},
+      {"DELETE / HTTP/1.1", ""}, {"OPTIONS * HTTP/1.1", ""}, {"TRACE /t HTTP/1.1", ""}};
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(RequestLine(requests[i].Head), expected[i].first);
+    EXPECT_EQ(HeaderOf(requests[i].Head, "Content-Length"), expected[i].second) << expected[i].first;
+  }
   EXPECT_EQ(requests[3].Body, "abc");
 }
 
