@@ -8,6 +8,7 @@
 #include "support/qtxScriptedHTTPServer.h"
 #include "support/qtxTestHelpers.h"
 #include "support/qtxTestShell.h"
+#include "transport/qtxIdIOHandlerStack.h"
 
 namespace qtx {
 namespace {
@@ -96,13 +97,17 @@ TEST(HTTPExchange, PostGoesOutAsHTTP10OnANewConnectionAndRestoresTheVersion) {
   EXPECT_EQ(http.ProtocolVersion(), pv1_1);
 }
 
-TEST(HTTPExchange, MethodsOfHTTP11FailUnderHTTP10BeforeConnecting) {
+TEST(HTTPExchange, RequestsThatCannotBeMadeFailBeforeConnecting) {
   THTTPClient http;
   http.SetProtocolVersion(pv1_0);
   const auto e = Raised<EIdException>([&] { http.Delete("http://127.0.0.1:1/"); });
   EXPECT_EQ(e.Message(), "Request method requires HTTP version 1.1");
   THTTPClient fresh;
   EXPECT_THROW(fresh.Get("ftp://127.0.0.1/x"), EIdUnknownProtocol);
+  TIdIOHandlerStack plain;
+  fresh.SetIOHandler(&plain);
+  EXPECT_EQ(Raised<EIdIOHandlerPropInvalid>([&] { fresh.Get("https://127.0.0.1:1/"); }).Message(),
+            "IOHandler value is not valid");
 }
 
 TEST(HTTPExchange, KeepAliveReusesTheConnectionUntilTheServerSaysClose) {
