@@ -314,7 +314,6 @@ public:
 
 protected:
   friend class TIdHTTPProtocol;
-  friend class TIdHTTPResponse;
 
   // Runs a request and everything it leads to (redirects, authentication
   // retries) until there is an answer for the caller.
