@@ -34,8 +34,8 @@ public:
     TIdIOHandler::Close();
   }
   void CheckForDisconnect(bool aRaiseExceptionIfDisconnected = true, bool aIgnoreBuffer = false) override {
-    if (FClosedGracefully && FSourceOpen) Close();
-    const bool gone = FClosedGracefully || !FSourceOpen;
+    if (ClosedGracefully() && FSourceOpen) Close();
+    const bool gone = ClosedGracefully() || !FSourceOpen;
     if (gone && aRaiseExceptionIfDisconnected && (aIgnoreBuffer || InputBufferIsEmpty())) {
       throw EIdConnClosedGracefully();
     }

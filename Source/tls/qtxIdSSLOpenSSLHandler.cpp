@@ -3,6 +3,7 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include "platform/qtxScopeExit.h"
 #include "tls/qtxIdSSLOpenSSL.h"
 #include "transport/qtxIdSocketError.h"
 #include "transport/qtxIdStack.h"
@@ -70,16 +71,12 @@ void TIdSSLIOHandlerSocketOpenSSL::ConnectToPeer() {
   } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
     if (!fPassThrough) throw;
   }
-  // The TCP connection and any proxy tunnel run in the clear.
-  const bool passThrough = fPassThrough;
-  fPassThrough = true;
-  try {
+  {
+    // The TCP connection and any proxy tunnel run in the clear.
+    const TRestoreOnExit restorePassThrough(fPassThrough);
+    fPassThrough = true;
     TIdSSLIOHandlerSocketBase::ConnectToPeer();
-  } catch (...) {
-    fPassThrough = passThrough;
-    throw;
   }
-  fPassThrough = passThrough;
   FireBeforeConnect();
   StartSSL();
 }
@@ -90,7 +87,7 @@ void TIdSSLIOHandlerSocketOpenSSL::StartSSL() {
 
 std::string TIdSSLIOHandlerSocketOpenSSL::SNIHostName() const {
   // The TLS peer is always the target: a proxy only carries the tunnel.
-  return FURIToCheck.empty() ? FHost : HostOfURI(FURIToCheck);
+  return FURIToCheck.empty() ? Host() : HostOfURI(FURIToCheck);
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeouts(int aMilliseconds) {

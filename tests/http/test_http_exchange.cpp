@@ -357,7 +357,7 @@ TEST(HTTPExchange, BodiesOfTextAreSentAsUTF8AndFormsAreEncoded) {
 
 TEST(HTTPExchange, AFileAndAMultipartStreamArePostedWhole) {
   test::TTempFolder folder;
-  test::WriteFileBytes(folder.File("upload.txt"), test::ToBytes("file body"));
+  test::WriteFileBytes(folder.File("upload.txt"), test::Bytes("file body"));
   TScriptedHTTPServer server(std::vector<THTTPAnswer>(2, Ok("")));
   THTTPClient http;
   http.Post(server.URL(), folder.File("upload.txt"));
