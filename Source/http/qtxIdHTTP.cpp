@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "http/qtxIdHeaderItems.h"
+#include "platform/qtxScopeExit.h"
 #include "platform/qtxSysUtils.h"
 #include "tls/qtxIdSSLOpenSSL.h"
 #include "transport/qtxIdStack.h"
@@ -105,6 +106,10 @@ void TIdHTTPResponse::SetResponseText(const std::string& aValue) {
   FResponseCode = -1;
   const std::string_view version = std::string_view(aValue).substr(std::min<size_t>(aValue.size(), 5), 3);
   FResponseVersion = SameText(version, "1.1") ? pv1_1 : pv1_0;
+}
+
+bool TIdHTTPResponse::IsChunked() const {
+  return LowerCase(TransferEncoding()).find("chunked") != std::string::npos;
 }
 
 bool TIdHTTPResponse::KeepAlive() {
@@ -259,16 +264,13 @@ void TIdHTTPProtocol::RaiseProtocolError(int aCode, const TIdHTTPIgnoreReplies& 
 }
 
 void TIdHTTPProtocol::ReadBodyInto(TStream* aStream) {
-  TStream* const callers = FResponse.ContentStream();
+  const TScopeExit restoreCallers(
+      [this, callers = FResponse.ContentStream()] { FResponse.SetContentStream(callers); });
   FResponse.SetContentStream(aStream);
   try {
     FHTTP.ReadResponseBody(FRequest, FResponse);
   } catch (const EIdConnClosedGracefully&) {
-  } catch (...) {
-    FResponse.SetContentStream(callers);
-    throw;
   }
-  FResponse.SetContentStream(callers);
 }
 
 // ---- construction and collaborators ---------------------------------------------------
@@ -415,55 +417,48 @@ void TIdCustomHTTP::ExecuteRequest(const std::string& aMethod, const std::string
   request.SetSourceStream(aSource);
   response.SetContentStream(aResponseContent);
 
-  try {
-    TCredentialStash stash(request);
-    std::optional<TOrigin> origin;
-    while (true) {
-      ResolveRequestTarget(request);
-      const TOrigin target(FURI);
-      if (!origin) origin = target;
-      if (target == *origin) {
-        stash.Restore();
-      } else {
-        stash.Withhold();
-        // Credentials in the redirect's own URL are meant for its origin.
-        if (FURLHadCredentials) {
-          request.SetUsername(FURI.Username());
-          request.SetPassword(FURI.Password());
-        }
-      }
-      if (auto* tls = dynamic_cast<TIdSSLIOHandlerSocketBase*>(IOHandler())) tls->SetURIToCheck(FURI.URI());
-      if (!EstablishConnection(request, response)) break;
-      ReadStatusAndHeaders(*FHTTPProto);
-      const TIdHTTPWhatsNext next = FHTTPProto->ProcessResponse(aIgnoreReplies);
-      if (next == wnJustExit) break;
-      switch (next) {
-        case wnDontKnow:
-          throw EIdException(RSHTTPNotAcceptable);
-        case wnReadAndGo:
-          ReadResponseBody(request, response);
-          [[fallthrough]];
-        case wnGoToURL:
-          rewindContent();
-          FAuthRetries = 0;
-          FAuthProxyRetries = 0;
-          break;
-        case wnAuthRequest:
-          // Again to where the challenge came from (after redirects too).
-          request.SetURL(FURI.URI());
-          break;
-        case wnJustExit:
-          break;
+  // Whatever happens, a connection that cannot be kept is closed.
+  const TScopeExit closeUnlessKept([this] { CloseUnlessKeptAlive(); });
+  TCredentialStash stash(request);
+  std::optional<TOrigin> origin;
+  while (true) {
+    ResolveRequestTarget(request);
+    const TOrigin target(FURI);
+    if (!origin) origin = target;
+    if (target == *origin) {
+      stash.Restore();
+    } else {
+      stash.Withhold();
+      // Credentials in the redirect's own URL are meant for its origin.
+      if (FURLHadCredentials) {
+        request.SetUsername(FURI.Username());
+        request.SetPassword(FURI.Password());
       }
     }
-  } catch (...) {
-    try {
-      CloseUnlessKeptAlive();
-    } catch (...) {
+    if (auto* tls = dynamic_cast<TIdSSLIOHandlerSocketBase*>(IOHandler())) tls->SetURIToCheck(FURI.URI());
+    if (!EstablishConnection(request, response)) break;
+    ReadStatusAndHeaders(*FHTTPProto);
+    const TIdHTTPWhatsNext next = FHTTPProto->ProcessResponse(aIgnoreReplies);
+    if (next == wnJustExit) break;
+    switch (next) {
+      case wnDontKnow:
+        throw EIdException(RSHTTPNotAcceptable);
+      case wnReadAndGo:
+        ReadResponseBody(request, response);
+        [[fallthrough]];
+      case wnGoToURL:
+        rewindContent();
+        FAuthRetries = 0;
+        FAuthProxyRetries = 0;
+        break;
+      case wnAuthRequest:
+        // Again to where the challenge came from (after redirects too).
+        request.SetURL(FURI.URI());
+        break;
+      case wnJustExit:
+        break;
     }
-    throw;
   }
-  CloseUnlessKeptAlive();
 }
 
 void TIdCustomHTTP::CloseUnlessKeptAlive() {
@@ -471,9 +466,7 @@ void TIdCustomHTTP::CloseUnlessKeptAlive() {
   if (response.KeepAlive()) return;
   // A body left unread on purpose stays for the caller.
   if (FOptions.Contains(hoNoReadMultipartMIME) && IsHeaderMediaType(response.ContentType(), "multipart")) return;
-  if (FOptions.Contains(hoNoReadChunked) && LowerCase(response.TransferEncoding()).find("chunked") != std::string::npos) {
-    return;
-  }
+  if (FOptions.Contains(hoNoReadChunked) && response.IsChunked()) return;
   Disconnect();
 }
 

@@ -162,6 +162,8 @@ public:
   TStream* ContentStream() const noexcept { return FContentStream; }
   void SetContentStream(TStream* aValue) noexcept { FContentStream = aValue; }
   TIdMetaHTTPEquiv& MetaHTTPEquiv() noexcept { return FMetaHTTPEquiv; }
+  // Transfer-Encoding names "chunked" (in any letter case).
+  bool IsChunked() const;
 
 private:
   TIdCustomHTTP* FHTTP;

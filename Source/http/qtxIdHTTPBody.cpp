@@ -32,10 +32,6 @@ constexpr size_t kSniffWindow = 64 * 1024;
 // OnChunkReceived gets a long chunk in pieces of at most this size.
 constexpr int64_t kChunkEventPiece = 1024 * 1024;
 
-bool IsChunked(const TIdHTTPResponse& aResponse) {
-  return LowerCase(aResponse.TransferEncoding()).find("chunked") != std::string::npos;
-}
-
 bool IsXMLType(std::string_view aContentType) {
   if (IsHeaderMediaTypes(aContentType,
                          {"application/xml", "application/xml-external-parsed-entity", "application/xml-dtd"})) {
@@ -117,7 +113,7 @@ bool TIdCustomHTTP::DataArrivesWithin(int aMSec) {
 
 bool TIdCustomHTTP::BodyExpected(TIdHTTPRequest& aRequest, TIdHTTPResponse& aResponse) {
   bool framed;
-  if (IsChunked(aResponse)) {
+  if (aResponse.IsChunked()) {
     framed = !FOptions.Contains(hoNoReadChunked);
   } else if (aResponse.HasContentLength()) {
     framed = aResponse.ContentLength() > 0;
@@ -173,7 +169,7 @@ void TIdCustomHTTP::ReadResponseBody(TIdHTTPRequest& aRequest, TIdHTTPResponse& 
 }
 
 void TIdCustomHTTP::ReadBodyFraming(TIdHTTPResponse& aResponse, TStream* aStream) {
-  if (IsChunked(aResponse)) {
+  if (aResponse.IsChunked()) {
     ReadChunkedBody(aResponse, aStream);
   } else if (aResponse.HasContentLength()) {
     ReadCountedBody(aStream, aResponse.ContentLength());

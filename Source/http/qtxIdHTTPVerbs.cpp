@@ -6,6 +6,7 @@
 
 #include "http/qtxIdHTTP.h"
 #include "http/qtxIdHeaderItems.h"
+#include "platform/qtxScopeExit.h"
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 
@@ -173,15 +174,9 @@ void TIdCustomHTTP::PostStream(const std::string& aURL, TStream* aSource, TStrea
   }
   // A POST goes out as HTTP/1.0 on a connection of its own.
   if (Connected()) Disconnect();
-  const TIdHTTPProtocolVersion saved = FProtocolVersion;
+  const TRestoreOnExit restoreVersion(FProtocolVersion);
   FProtocolVersion = pv1_0;
-  try {
-    ExecuteRequest("POST", aURL, aSource, aResponseContent, {});
-  } catch (...) {
-    FProtocolVersion = saved;
-    throw;
-  }
-  FProtocolVersion = saved;
+  ExecuteRequest("POST", aURL, aSource, aResponseContent, {});
 }
 
 std::unique_ptr<TStream> TIdCustomHTTP::EncodeForm(const TStrings& aSource, IIdTextEncoding aByteEncoding) {

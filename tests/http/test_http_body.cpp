@@ -47,7 +47,8 @@ TEST(HTTPBody, EveryFramingDeliversTheBodyAndLeavesTheConnectionReady) {
   const std::vector<TCase> cases{
       {kCounted, "hello world"},
       {kChunked, "hello world"},
-      {"HTTP/1.1 200 OK\r\nContent-Type: multipart/mixed; boundary=XY\r\n\r\n--XY\r\npart\r\n--XY--\r\n", "--XY\r\npart\r\n--XY--"},
+      {"HTTP/1.1 200 OK\r\nContent-Type: multipart/mixed; boundary=XY\r\n\r\n--XY\r\npart\r\n--XY--\r\n",
+       "--XY\r\npart\r\n--XY--"},
   };
   for (const TCase& c : cases) {
     TScriptedHTTPServer server({c.Answer, kOk});

@@ -120,8 +120,9 @@ TEST(HTTPExchange, KeepAliveReusesTheConnectionUntilTheServerSaysClose) {
 }
 
 TEST(HTTPExchange, InterimAnswersAreSkippedAndSwitchingProtocolsLeavesTheConnection) {
-  TScriptedHTTPServer server({"HTTP/1.1 100 Continue\r\n\r\n" + Ok("final"),
-                              "HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\nConnection: Upgrade\r\n\r\nnew talk\r\n"});
+  TScriptedHTTPServer server(
+      {"HTTP/1.1 100 Continue\r\n\r\n" + Ok("final"),
+       "HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\nConnection: Upgrade\r\n\r\nnew talk\r\n"});
   THTTPClient http;
   EXPECT_EQ(http.Get(server.URL()), "final");
   TMemoryStream content;
