@@ -110,6 +110,14 @@ TEST(HTTPExchange, RequestsThatCannotBeMadeFailBeforeConnecting) {
             "IOHandler value is not valid");
 }
 
+TEST(HTTPExchange, AnIPv6HostStaysIPv6ThroughRelativeRedirects) {
+  TScriptedHTTPServer server({Redirect(302, "/next"), Ok("six")}, true);
+  THTTPClient http;
+  http.SetHandleRedirects(true);
+  EXPECT_EQ(http.Get("http://[::1]:" + std::to_string(server.Port()) + "/"), "six");
+  EXPECT_EQ(HeaderOf(server.Requests().at(1).Head, "Host"), "[::1]:" + std::to_string(server.Port()));
+}
+
 TEST(HTTPExchange, KeepAliveReusesTheConnectionUntilTheServerSaysClose) {
   TScriptedHTTPServer server({Ok("1"), Ok("2", "Connection: close\r\n"), Ok("3")});
   THTTPClient http;
@@ -260,6 +268,7 @@ TEST(HTTPExchange, AProxyGetsAbsoluteTargetsAndTheHostOfTheOrigin) {
       {"http://[::1]:8080/", "GET http://[::1]:8080/ HTTP/1.1", "[::1]:8080"},
       {"https://example.com/", "CONNECT example.com:443 HTTP/1.1", "example.com"},
       {"https://example.com:444/", "CONNECT example.com:444 HTTP/1.1", "example.com:444"},
+      {"https://[::1]:444/", "CONNECT [::1]:444 HTTP/1.1", "[::1]:444"},
   };
   for (const TCase& c : cases) {
     TScriptedHTTPServer proxy({Answer("403 Forbidden", "")});
