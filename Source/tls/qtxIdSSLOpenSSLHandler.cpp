@@ -3,7 +3,6 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
-#include "platform/qtxScopeExit.h"
 #include "tls/qtxIdSSLOpenSSL.h"
 #include "transport/qtxIdSocketError.h"
 #include "transport/qtxIdStack.h"
@@ -14,22 +13,6 @@ namespace {
 
 // A stalled handshake or read fails after this long when no ReadTimeout is set.
 constexpr int kDefaultSocketTimeout = 30000;
-
-// The host of a URL: between "//" (and any user info) and the port or path;
-// an IPv6 literal loses its brackets.
-std::string HostOfURI(const std::string& aURI) {
-  size_t start = aURI.find("://");
-  start = start == std::string::npos ? 0 : start + 3;
-  const size_t end = aURI.find_first_of("/?#", start);
-  std::string authority = aURI.substr(start, end == std::string::npos ? std::string::npos : end - start);
-  const size_t at = authority.rfind('@');
-  if (at != std::string::npos) authority.erase(0, at + 1);
-  if (!authority.empty() && authority.front() == '[') {
-    const size_t close = authority.find(']');
-    return authority.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-  }
-  return authority.substr(0, authority.find(':'));
-}
 
 bool IsConnectionLoss(int aErrorCode) {
   return aErrorCode == Id_WSAECONNABORTED || aErrorCode == Id_WSAECONNRESET || aErrorCode == Id_WSAESHUTDOWN;
@@ -71,12 +54,7 @@ void TIdSSLIOHandlerSocketOpenSSL::ConnectToPeer() {
   } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
     if (!fPassThrough) throw;
   }
-  {
-    // The TCP connection and any proxy tunnel run in the clear.
-    const TRestoreOnExit restorePassThrough(fPassThrough);
-    fPassThrough = true;
-    TIdSSLIOHandlerSocketBase::ConnectToPeer();
-  }
+  ConnectInTheClear();
   FireBeforeConnect();
   StartSSL();
 }
@@ -85,22 +63,31 @@ void TIdSSLIOHandlerSocketOpenSSL::StartSSL() {
   if (!fPassThrough) NegotiateTLS();
 }
 
-std::string TIdSSLIOHandlerSocketOpenSSL::SNIHostName() const {
-  // The TLS peer is always the target: a proxy only carries the tunnel.
-  return FURIToCheck.empty() ? Host() : HostOfURI(FURIToCheck);
-}
+std::string TIdSSLIOHandlerSocketOpenSSL::SNIHostName() const { return TLSPeerHost(); }
 
 void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeouts(int aMilliseconds) {
   const timeval timeout{aMilliseconds / 1000, (aMilliseconds % 1000) * 1000};
   const int handle = FBinding->Handle();
   setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+  FReceiveTimeout = aMilliseconds;
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::DefaultSocketTimeout() const {
+  return ReadTimeout() < 1 ? kDefaultSocketTimeout : ReadTimeout();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetReceiveTimeout(int aMilliseconds) {
+  if (aMilliseconds == FReceiveTimeout) return;
+  const timeval timeout{aMilliseconds / 1000, (aMilliseconds % 1000) * 1000};
+  setsockopt(FBinding->Handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  FReceiveTimeout = aMilliseconds;
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::NegotiateTLS() {
   if (!fSSLSocket) fSSLSocket = std::make_unique<TIdSSLSocket>(this);
   fSSLSocket->SetSSLContext(fSSLContext.get());
-  SetSocketTimeouts(ReadTimeout() < 1 ? kDefaultSocketTimeout : ReadTimeout());
+  SetSocketTimeouts(DefaultSocketTimeout());
   fSSLSocket->SetHostName(SNIHostName());
   try {
     fSSLSocket->Connect(FBinding->Handle());
@@ -155,6 +142,9 @@ int TIdSSLIOHandlerSocketOpenSSL::WriteSecure(const TIdBytes& aBuffer, int aOffs
 bool TIdSSLIOHandlerSocketOpenSSL::Readable(int aMSec) {
   if (!fPassThrough) {
     if (!fSSLSocket) return false;
+    // The read that follows may wait inside a record: it waits no longer
+    // than this wait would (a poll or an endless wait: the default).
+    SetReceiveTimeout(aMSec > 0 ? aMSec : DefaultSocketTimeout());
     if (fSSLSocket->Pending() > 0) return true;
   }
   return TIdSSLIOHandlerSocketBase::Readable(aMSec);
@@ -162,9 +152,14 @@ bool TIdSSLIOHandlerSocketOpenSSL::Readable(int aMSec) {
 
 int TIdSSLIOHandlerSocketOpenSSL::FilterSocketError(int aResult) {
   if (fPassThrough || !fSSLSocket) return TIdSSLIOHandlerSocketBase::FilterSocketError(aResult);
-  const int code = fSSLSocket->SSLErrorOf(aResult);
+  const int code = fSSLSocket->LastError();
   if (code == SSL_ERROR_NONE) return 0;
+  // The socket's time-out fired inside a record.
+  if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) return Id_WSAETIMEDOUT;
+  // Without a system error, a syscall failure is an end of the TCP stream
+  // without close_notify (OpenSSL 1.1 reports it so): a truncation.
   if (code != SSL_ERROR_SYSCALL) RaiseSSLError(TIdSSLErrorClass::APISSLError, code, aResult, std::string());
+  if (fSSLSocket->LastErrno() == 0) RaiseSSLError(TIdSSLErrorClass::APISSLError, code, 0, std::string());
   // A failure of the socket itself: the socket rule.
   if (!IsConnectionLoss(FLastSocketError) && FLastSocketError != Id_WSAETIMEDOUT)
     RaiseSocketErrorCode(FLastSocketError);
