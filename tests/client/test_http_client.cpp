@@ -145,6 +145,11 @@ TEST(HTTPClient, TheSchemeInAnyLetterCaseChoosesTheTransport) {
     EXPECT_EQ(http.Get(c.URL), kSmall) << c.URL;
     EXPECT_EQ(UsesTLS(http), c.TLS) << c.URL;
   }
+  // After a plain request the next https request builds its handler from the
+  // options as they are then.
+  http.TLSOptions().SetRootCertFile("");
+  EXPECT_EQ(http.Get(nginx.Url("/files/small")), kSmall);
+  EXPECT_THROW(http.Get(nginx.TlsUrl("/files/small")), EIdOSSLConnectError);
 }
 
 TEST(HTTPClient, VerificationIsOnUnlessSwitchedOff) {
@@ -193,6 +198,30 @@ TEST(HTTPClient, TheSChannelChannelVerifiesAgainstTheRootStore) {
   stores.Add("Root", TTestCertificates::Get().CAFile);
   EXPECT_EQ(http.Get(nginx.TlsUrl("/files/small")), kSmall);
   EXPECT_NE(dynamic_cast<TqtxIdSSLIOHandlerSocketSChannel*>(http.IOHandler()), nullptr);
+}
+
+TEST(HTTPClient, BothChannelsOfferTheALPNProtocolsAndTheVersionOfTheOptions) {
+  test::TTestCertStores stores;
+  stores.Add("Root", TTestCertificates::Get().CAFile);
+  test::TTlsTestServer::TOptions options;
+  options.CertFile = TTestCertificates::Get().ServerCert;
+  options.KeyFile = TTestCertificates::Get().ServerKey;
+  options.ALPN = {"http/1.1"};
+  for (const TwsTLSIOHandler channel : {iohOpenSSL, iohSChannel}) {
+    SCOPED_TRACE(channel);
+    test::TTlsTestServer server(options, [](test::TTlsTestConnection& aConnection) {
+      aConnection.ReadUntil("\r\n\r\n");
+      const std::string body = aConnection.ALPNProtocol() + " " + aConnection.Version();
+      aConnection.Write("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
+                        "\r\nConnection: close\r\n\r\n" + body);
+    });
+    TClient http;
+    http.TLSOptions().SetIOHandler(channel);
+    http.TLSOptions().SetVersion(tls1_2);
+    http.TLSOptions().ALPNProtocols().Add("h2");
+    http.TLSOptions().ALPNProtocols().Add("http/1.1");
+    EXPECT_EQ(http.Get("https://localhost:" + std::to_string(server.Port()) + "/"), "http/1.1 TLSv1.2");
+  }
 }
 
 TEST(HTTPClient, TheTLSVersionLimitsWhatTheOpenSSLHandlerAccepts) {

@@ -16,6 +16,7 @@
 #include "client/qtxHTTP_Client.h"
 #include "client/qtxSSEParser.h"
 #include "support/qtxTestHelpers.h"
+#include "support/qtxTestHostile.h"
 #include "support/qtxTestSockets.h"
 
 namespace qtx {
@@ -137,6 +138,43 @@ TEST(HTTPClientSSE, AStalledStreamEndsInAReadTimeout) {
   TqtxIdHTTP http;
   http.SetReadTimeout(200);
   EXPECT_THROW(http.GetSSE(source.URL()), EIdReadTimeout);
+}
+
+// A stream without framing ends when the connection does, however it
+// ends; a framed body or a header cut short is a failure, not an end.
+TEST(HTTPClientSSE, AStreamCutShortRaisesUnlessItsEndIsTheConnections) {
+  struct TCase {
+    const char* Name;
+    std::string Head;
+    test::TPeerEnd End;
+    bool Raises;
+  };
+  const std::string unframed = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n\r\n";
+  for (const TCase& c : {TCase{"closed", unframed, test::TPeerEnd::Close, false},
+                         TCase{"reset", unframed, test::TPeerEnd::Reset, false},
+                         TCase{"length", "HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n", test::TPeerEnd::Close, true},
+                         TCase{"chunk", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n100\r\n",
+                               test::TPeerEnd::Reset, true},
+                         TCase{"header", "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n",
+                               test::TPeerEnd::Close, true}}) {
+    SCOPED_TRACE(c.Name);
+    const std::string answer = c.Head + std::string(kStream);
+    test::TScriptedServer server([&](test::TTestPeer& aPeer, int) {
+      aPeer.ReadUntil("\r\n\r\n");
+      test::SendHostile(aPeer, answer, c.Head.size() + 20, c.End);
+    });
+    TqtxIdHTTP http;
+    http.SetReadTimeout(kWait);
+    std::string received;
+    http.OnSSEMessage = [&](TqtxIdHTTP&, const std::string& aMessage, bool&) { received += aMessage; };
+    const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    if (c.Raises) {
+      EXPECT_ANY_THROW(http.GetSSE(url));
+    } else {
+      http.GetSSE(url);
+      EXPECT_EQ(received, answer.substr(c.Head.size(), 20));
+    }
+  }
 }
 
 // The parser works on any body: here a POST's, read through an event stream.
