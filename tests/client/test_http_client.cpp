@@ -28,6 +28,7 @@
 namespace qtx {
 namespace {
 
+using test::EchoedHeader;
 using test::Raised;
 using test::TTestCertificates;
 using test::TTestNginx;
@@ -49,14 +50,6 @@ struct TClient : TqtxIdHTTP {
     TLSOptions().SetRootCertFile(TTestCertificates::Get().CAFile);
   }
 };
-
-// The value of a header line in the request nginx echoed.
-std::string EchoedHeader(const std::string& aEcho, const std::string& aName) {
-  const size_t start = aEcho.find("\r\n" + aName + ": ");
-  if (start == std::string::npos) return {};
-  const size_t value = start + aName.size() + 4;
-  return aEcho.substr(value, aEcho.find("\r\n", value) - value);
-}
 
 bool UsesTLS(TqtxIdHTTP& aClient) { return dynamic_cast<TIdSSLIOHandlerSocketBase*>(aClient.IOHandler()) != nullptr; }
 

@@ -16,6 +16,7 @@
 namespace qtx {
 namespace {
 
+using test::EchoedHeader;
 using test::ScopedEnvironment;
 using test::TTestNginx;
 
@@ -50,14 +51,6 @@ struct TClient : TqtxIdHTTP {
     TLSOptions().SetRootCertFile(test::TTestCertificates::Get().CAFile);
   }
 };
-
-// The value of a header line in the request nginx echoed.
-std::string EchoedHeader(const std::string& aEcho, const std::string& aName) {
-  const size_t start = aEcho.find("\r\n" + aName + ": ");
-  if (start == std::string::npos) return {};
-  const size_t value = start + aName.size() + 4;
-  return aEcho.substr(value, aEcho.find("\r\n", value) - value);
-}
 
 TEST(HTTPClientProxyEnvironment, EachVariableLeadsThroughItsProxy) {
   TTestNginx nginx;

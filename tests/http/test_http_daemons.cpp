@@ -19,6 +19,7 @@
 namespace qtx {
 namespace {
 
+using test::EchoedHeader;
 using test::Raised;
 using test::TTestNginx;
 
@@ -55,13 +56,6 @@ struct TClient : TIdHTTP {
     OnStatus = [this](TIdComponent&, TIdStatus aStatus, const std::string&) { Connections += aStatus == hsConnected; };
   }
 };
-
-std::string EchoedHeader(const std::string& aEcho, const std::string& aName) {
-  const size_t start = aEcho.find("\r\n" + aName + ": ");
-  if (start == std::string::npos) return {};
-  const size_t value = start + aName.size() + 4;
-  return aEcho.substr(value, aEcho.find("\r\n", value) - value);
-}
 
 TEST(HTTPWithNginx, FetchesOverHTTPAndHTTPSOnOneKeptConnectionEach) {
   TNginx nginx;
