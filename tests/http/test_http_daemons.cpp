@@ -11,6 +11,7 @@
 #include "support/qtxTestCertificates.h"
 #include "support/qtxTestHelpers.h"
 #include "support/qtxTestNginx.h"
+#include "support/qtxTestProxies.h"
 #include "support/qtxTestSockets.h"
 #include "tls/qtxIdSSLOpenSSL.h"
 #include "transport/qtxIdSocks.h"
@@ -18,8 +19,8 @@
 namespace qtx {
 namespace {
 
+using test::EchoedHeader;
 using test::Raised;
-using test::TTestDaemon;
 using test::TTestNginx;
 
 constexpr int kWait = 30000;
@@ -55,13 +56,6 @@ struct TClient : TIdHTTP {
     OnStatus = [this](TIdComponent&, TIdStatus aStatus, const std::string&) { Connections += aStatus == hsConnected; };
   }
 };
-
-std::string EchoedHeader(const std::string& aEcho, const std::string& aName) {
-  const size_t start = aEcho.find("\r\n" + aName + ": ");
-  if (start == std::string::npos) return {};
-  const size_t value = start + aName.size() + 4;
-  return aEcho.substr(value, aEcho.find("\r\n", value) - value);
-}
 
 TEST(HTTPWithNginx, FetchesOverHTTPAndHTTPSOnOneKeptConnectionEach) {
   TNginx nginx;
@@ -187,23 +181,10 @@ TEST(HTTPWithApache, AnswersDigestChallenges) {
   EXPECT_EQ(http.Post(apache.Url("/digest/form"), &body), "POST /digest/form bob\nposted");
 }
 
-// tinyproxy on a free port, letting CONNECT reach aTLSPort, with a login
-// when aUser is given.
-struct TTinyproxy {
-  uint16_t Port = test::FreeLoopbackPort();
-  TTestDaemon Daemon{"tinyproxy"};
-  TTinyproxy(uint16_t aTLSPort, const std::string& aUser) {
-    Daemon.WriteFile("tinyproxy.conf", "Port " + std::to_string(Port) + "\nListen 127.0.0.1\nTimeout 60\n" +
-                                           "Allow 127.0.0.1\nConnectPort " + std::to_string(aTLSPort) + "\n" +
-                                           (aUser.empty() ? "" : "BasicAuth " + aUser + " secret\n"));
-    Daemon.Start({"-d", "-c", Daemon.File("tinyproxy.conf")}, Port);
-  }
-};
-
 TEST(HTTPThroughProxies, ReachesNginxThroughTinyproxyWithAndWithoutALogin) {
   TNginx nginx;
   for (const std::string user : {"", "bob"}) {
-    TTinyproxy proxy(nginx.TlsPort(), user);
+    test::TTestTinyproxy proxy({nginx.TlsPort()}, user, "secret");
     TClient http;
     http.SetHTTPOptions({hoInProcessAuth});
     http.ProxyParams().SetProxyServer("127.0.0.1");
@@ -221,13 +202,11 @@ TEST(HTTPThroughProxies, ReachesNginxThroughTinyproxyWithAndWithoutALogin) {
 
 TEST(HTTPThroughProxies, ReachesNginxOverTLSThroughMicrosocks) {
   TNginx nginx;
-  const uint16_t port = test::FreeLoopbackPort();
-  TTestDaemon microsocks("microsocks");
-  microsocks.Start({"-i", "127.0.0.1", "-p", std::to_string(port)}, port);
+  test::TTestMicrosocks microsocks;
   TIdSocksInfo socks;
   socks.SetVersion(svSocks5);
   socks.SetHost("127.0.0.1");
-  socks.SetPort(port);
+  socks.SetPort(microsocks.Port);
   TClient http;
   http.TLS.SetTransparentProxy(&socks);
   EXPECT_EQ(http.Get(nginx.TlsUrl("/sni")), "localhost");
