@@ -20,6 +20,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "openai/qtxHTTP_API_OpenAI.h"
 #include "platform/qtxIniFiles.h"
 #include "qtxApplication.h"
 
@@ -35,6 +36,9 @@ const char* const STotalTokensCaption = "Total Tokens:";
 const char* const SUsageCaption = "Usage";
 const char* const SSendCaption = "Send";
 const char* const SInitialMessage = "Hello!!!";
+const char* const SMessageEmpty = "Message cannot be empty!!!";
+
+const char* const kChatModel = "gpt-3.5-turbo";
 
 const char* const kSettingsSection = "OPENAI";
 const char* const kSettingsApiKey = "API_KEY";
@@ -52,6 +56,7 @@ constexpr int kAlignMargin = 3;
 constexpr int kTopPanelHeight = 94;
 constexpr int kBottomPanelHeight = 60;
 constexpr int kEditHeight = 23;
+constexpr int kCaptionGap = 4;
 // The message box keeps its left edge and its gap to the right edge, the
 // Send button its gap to the right edge, as the window is resized.
 constexpr QRect kMessageDesign(16, 16, 692, 29);
@@ -91,6 +96,13 @@ QLabel* CreateLabel(const char* aName, const char* aCaption, int aLeft, int aTop
   return label;
 }
 
+// A caption left of its box ends before the box, also in a font wider than
+// the design's, by moving left as far as it must.
+void KeepLeftOf(QLabel* aLabel, const QWidget* aBox) {
+  const int left = aBox->x() - kCaptionGap - aLabel->width();
+  if (aLabel->x() > left) aLabel->move(std::max(0, left), aLabel->y());
+}
+
 QLineEdit* CreateEdit(const char* aName, QRect aGeometry, QWidget* aParent) {
   auto* edit = new QLineEdit(aParent);
   edit->setObjectName(aName);
@@ -120,6 +132,11 @@ TFRMKivra::TFRMKivra(TChatSettingsFile aSettingsFile, QWidget* aParent)
   else
     resize(clientSize);
   txtMessage->setFocus();
+
+  connect(txtAPIKey, &QLineEdit::textChanged, this, [this] { RunEventHandler(this, [this] { txtAPIKeyChange(); }); });
+  connect(btnSend, &QPushButton::clicked, this, [this] { RunEventHandler(this, [this] { btnSendClick(); }); });
+  // Enter in the message box sends, as in any chat box.
+  connect(txtMessage, &QLineEdit::returnPressed, this, [this] { RunEventHandler(this, [this] { btnSendClick(); }); });
   RunEventHandler(this, [this] { FormCreate(); });
 }
 
@@ -143,6 +160,8 @@ void TFRMKivra::CreateComponents() {
   txtCompletionTokens = CreateTokenBox("txtCompletionTokens", 116, 60, 117, pnlTop);
   txtPromptTokens = CreateTokenBox("txtPromptTokens", 271, 60, 121, pnlTop);
   txtTotalTokens = CreateTokenBox("txtTotalTokens", 429, 58, 121, pnlTop);
+  KeepLeftOf(Label1, txtAPIKey);
+  KeepLeftOf(Label5, txtCompletionTokens);
 
   pnlClient = CreatePanel("pnlClient", this);
   memoLog = new QPlainTextEdit(pnlClient);
@@ -212,6 +231,37 @@ void TFRMKivra::SaveSettings() {
   TIniFile settings(FSettingsFile.WriteTo);
   settings.SetOwnerOnly(true);
   settings.WriteString(kSettingsSection, kSettingsApiKey, txtAPIKey->text().toStdString());
+}
+
+TqtxHTTP_API_OpenAI& TFRMKivra::OpenAI() {
+  if (!FOpenAI) FOpenAI = std::make_unique<TqtxHTTP_API_OpenAI>();
+  return *FOpenAI;
+}
+
+void TFRMKivra::txtAPIKeyChange() { OpenAI().OpenAIOptions().SetApiKey(txtAPIKey->text().toStdString()); }
+
+// One message out as a chat completion, every answer into the log. A failed
+// call leaves the message in its box for another try.
+void TFRMKivra::btnSendClick() {
+  const QString message = txtMessage->text();
+  if (message.isEmpty()) throw Exception(SMessageEmpty);
+  AddLog("[user] " + message);
+
+  TqtxOpenAIClass_Request_ChatCompletion request;
+  request.SetModel(kChatModel);
+  auto& userMessage = request.Messages().emplace_back(std::make_unique<TqtxOpenAIClass_Request_Completion_Message>());
+  userMessage->SetContent(message.toStdString());
+  const std::unique_ptr<TqtxOpenAIClass_Response_ChatCompletion> response = OpenAI().CreateChatCompletion(request);
+
+  txtMessage->clear();
+  for (const auto& choice : response->Choices()) {
+    const auto& answer = choice->_Message();
+    AddLog(QString::fromStdString("[" + answer.Role() + "] " + answer.Content()));
+  }
+  const auto& usage = response->Usage();
+  txtCompletionTokens->setText(QString::number(usage.CompletionTokens()));
+  txtPromptTokens->setText(QString::number(usage.PromptTokens()));
+  txtTotalTokens->setText(QString::number(usage.TotalTokens()));
 }
 
 void TFRMKivra::AddLog(const QString& aText) { memoLog->appendPlainText(aText); }

@@ -3,6 +3,8 @@
 // exchange and the token counts the service reports. A message goes out as a
 // one-message chat completion; the key is kept in the settings file.
 
+#include <memory>
+
 #include <QString>
 #include <QWidget>
 
@@ -17,6 +19,8 @@ class QResizeEvent;
 
 namespace qtx {
 
+class TqtxHTTP_API_OpenAI;
+
 class TFRMKivra : public QWidget {
   Q_OBJECT
 
@@ -25,6 +29,9 @@ public:
   explicit TFRMKivra(QWidget* aParent = nullptr);
   explicit TFRMKivra(TChatSettingsFile aSettingsFile, QWidget* aParent = nullptr);
   ~TFRMKivra() override;
+
+  // The OpenAI component, created on first read; the window owns it.
+  TqtxHTTP_API_OpenAI& OpenAI();
 
   void AddLog(const QString& aText);
 
@@ -37,6 +44,8 @@ private:
 
   void FormCreate();
   void FormDestroy();
+  void txtAPIKeyChange();
+  void btnSendClick();
   void LoadSettings();
   void SaveSettings();
 
@@ -57,6 +66,7 @@ private:
   QPushButton* btnSend;
 
   TChatSettingsFile FSettingsFile;
+  std::unique_ptr<TqtxHTTP_API_OpenAI> FOpenAI;
 };
 
 }  // namespace qtx

@@ -83,6 +83,9 @@ TEST_F(ChatWindow, StartsAtItsDesignSizeCentredOnTheScreen) {
   EXPECT_EQ(Get<QLineEdit>("txtAPIKey").geometry(), QRect(116, 8, 663, 23));
   EXPECT_EQ(Get<QLineEdit>("txtMessage").geometry(), QRect(16, 16, 692, 29));
   EXPECT_EQ(Get<QPushButton>("btnSend").geometry(), QRect(714, 14, 75, 34));
+  // Whatever the font, a caption stays clear of its box.
+  EXPECT_LT(Get<QLabel>("Label1").geometry().right(), 116);
+  EXPECT_LT(Get<QLabel>("Label5").geometry().right(), 116);
 }
 
 TEST_F(ChatWindow, ResizingKeepsThePanelsAndTheAnchors) {
