@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include <QApplication>
@@ -133,11 +134,15 @@ TFRMKivra::TFRMKivra(TChatSettingsFile aSettingsFile, QWidget* aParent)
     resize(clientSize);
   txtMessage->setFocus();
 
-  connect(txtAPIKey, &QLineEdit::textChanged, this, [this] { RunEventHandler(this, [this] { txtAPIKeyChange(); }); });
-  connect(btnSend, &QPushButton::clicked, this, [this] { RunEventHandler(this, [this] { btnSendClick(); }); });
+  connect(txtAPIKey, &QLineEdit::textChanged, this, EventHandler(&TFRMKivra::txtAPIKeyChange));
+  connect(btnSend, &QPushButton::clicked, this, EventHandler(&TFRMKivra::btnSendClick));
   // Enter in the message box sends, as in any chat box.
-  connect(txtMessage, &QLineEdit::returnPressed, this, [this] { RunEventHandler(this, [this] { btnSendClick(); }); });
-  RunEventHandler(this, [this] { FormCreate(); });
+  connect(txtMessage, &QLineEdit::returnPressed, this, EventHandler(&TFRMKivra::btnSendClick));
+  EventHandler(&TFRMKivra::FormCreate)();
+}
+
+std::function<void()> TFRMKivra::EventHandler(void (TFRMKivra::*aHandler)()) {
+  return [this, aHandler] { RunEventHandler(this, [this, aHandler] { (this->*aHandler)(); }); };
 }
 
 TFRMKivra::~TFRMKivra() {

@@ -3,6 +3,7 @@
 // exchange and the token counts the service reports. A message goes out as a
 // one-message chat completion; the key is kept in the settings file.
 
+#include <functional>
 #include <memory>
 
 #include <QString>
@@ -40,6 +41,8 @@ protected:
 
 private:
   void CreateComponents();
+  // aHandler, run through the application's default exception handler.
+  std::function<void()> EventHandler(void (TFRMKivra::*aHandler)());
   void AlignComponents();
 
   void FormCreate();
