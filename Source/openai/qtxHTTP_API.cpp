@@ -155,6 +155,10 @@ TqtxIdHTTP& TqtxHTTPAPI_client::PrepareClient(const TStrings* aHeaders, bool& aR
     FClient->LogOptions().SetFileName(FLogFileName);
     // No call sends what an earlier one was given.
     FClient->SetAllowCookies(false);
+    // The body follows the header block in a write of its own; with Nagle's
+    // rule it would wait for the server's delayed acknowledgement of the
+    // headers (tens of milliseconds per call).
+    FClient->SetUseNagle(false);
     FClientTLSOptions = FTLSOptions;
     FClientLog = FLog;
     FClientLogFileName = FLogFileName;

@@ -212,7 +212,9 @@ std::string TqtxHTTP_API_OpenAI_Base_Methods::DoRetrieveFile(const std::string& 
   return DoOpenAIGet(WithSegment("/files/", aFileId), {});
 }
 std::string TqtxHTTP_API_OpenAI_Base_Methods::DoRetrieveFileContent(const std::string& aFileId) {
-  return DoOpenAIGet(WithSegment("/files/", aFileId, "/content"), {});
+  // The service sends a file's content as octet-stream, which arrives one
+  // character per byte; UTF-8 content is given back as the text it is.
+  return RepairedUTF8Text(DoOpenAIGet(WithSegment("/files/", aFileId, "/content"), {}));
 }
 std::string TqtxHTTP_API_OpenAI_Base_Methods::DoCreateFineTune(const std::string& aBody) {
   return DoOpenAIPost("/fine-tunes", aBody, {});

@@ -6,12 +6,8 @@
 #include "platform/qtxUnicode.h"
 
 namespace qtx {
-namespace {
 
-// Text holding UTF-8 bytes taken one character per byte is repaired; text
-// that cannot be that (a character from U+0100 up, no byte from 0x80 up, or
-// bytes that are not UTF-8) is correct already and comes back unchanged.
-std::string RepairedAudioText(const std::string& aText) {
+std::string RepairedUTF8Text(const std::string& aText) {
   TBytes bytes;
   if (!TextToRaw(aText, bytes)) return aText;
   const bool multiByte = std::any_of(bytes.begin(), bytes.end(), [](uint8_t b) { return b >= 0x80; });
@@ -19,8 +15,6 @@ std::string RepairedAudioText(const std::string& aText) {
     return aText;
   return RepairUTF8Text(aText);
 }
-
-}  // namespace
 
 void TqtxOpenAIClass_Response_TokenUsage::DoReadJSON() {
   TqtxOpenAIClass::DoReadJSON();
@@ -312,13 +306,13 @@ void TqtxOpenAIClass_Response_Transcription::DoReadJSON() {
   FText = GetJSONString("text");
 }
 
-std::string TqtxOpenAIClass_Response_Transcription::Text() const { return RepairedAudioText(FText); }
+std::string TqtxOpenAIClass_Response_Transcription::Text() const { return RepairedUTF8Text(FText); }
 
 void TqtxOpenAIClass_Response_Translation::DoReadJSON() {
   TqtxOpenAIClass::DoReadJSON();
   FText = GetJSONString("text");
 }
 
-std::string TqtxOpenAIClass_Response_Translation::Text() const { return RepairedAudioText(FText); }
+std::string TqtxOpenAIClass_Response_Translation::Text() const { return RepairedUTF8Text(FText); }
 
 }  // namespace qtx

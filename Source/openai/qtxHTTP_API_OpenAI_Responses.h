@@ -546,6 +546,11 @@ private:
 
 // ---------------------------------------------------------------- audio
 
+// Text holding UTF-8 bytes taken one character per byte is repaired; text
+// that cannot be that (a character from U+0100 up, no byte from 0x80 up, or
+// bytes that are not UTF-8) is correct already and comes back unchanged.
+std::string RepairedUTF8Text(const std::string& aText);
+
 // Text repairs UTF-8 that arrived decoded one character per byte: only text
 // whose characters are all below U+0100 and whose bytes form valid UTF-8
 // with at least one multi-byte sequence; any other text comes back as stored.
