@@ -62,11 +62,6 @@ TEST(ChatSettingsFile, BesideTheExecutableOrInTheConfigurationFolder) {
   }
 }
 
-TEST(ChatSettingsFile, TheExtensionFollowsTheChangeExtensionRule) {
-  EXPECT_EQ(ChatSettingsFile("/opt/qtx.d/chat.bin", "/home/u/.config", true).WriteTo, "/opt/qtx.d/chat.ini");
-  EXPECT_EQ(ChatSettingsFile("/opt/qtx.d/chat.bin", "/home/u/.config", false).WriteTo, "/home/u/.config/qtx/chat.ini");
-}
-
 TEST(ChatSettingsFile, AFolderIsWritableWhenAFileCanBeMadeInIt) {
   TTempFolder folder;
   EXPECT_TRUE(FolderWritable(folder.Path()));
