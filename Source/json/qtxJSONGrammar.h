@@ -9,9 +9,12 @@
 // A builder provides:
 //   TContainer                  a handle of a container being filled;
 //   Scalar(container, name, kind, value)
-//                               a string, number, Boolean or null member or
-//                               element (names are empty inside arrays; the
-//                               value of a word is "true", "false" or "null");
+//                               a string, Boolean or null member or element
+//                               (names are empty inside arrays; the value of
+//                               a word is "true", "false" or "null");
+//   Number(container, name, value, number)
+//                               a number member or element, with its text
+//                               and what scanning it found (qtxJSONNumber.h);
 //   Open(container, name, kind, depth, position) -> TContainer
 //                               an object or list member or element, whose
 //                               content follows from its opening bracket at
@@ -26,6 +29,7 @@
 #include <string_view>
 
 #include "json/qtxJSON.h"
+#include "json/qtxJSONNumber.h"
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 
@@ -70,6 +74,11 @@ private:
   bool SkipUtf16Units(size_t aCount) noexcept;
   bool ScanNumber() noexcept;
   bool MatchWord(std::string_view aWord) noexcept;
+  // Reports the pending member or element, which holds no container.
+  void AddScalar(TContainer aContainer) {
+    if (FJSONType == qtxJSONNumber) FBuilder.Number(aContainer, FJSONName, FJSONValue, FJSONNumber);
+    else FBuilder.Scalar(aContainer, FJSONName, FJSONType, FJSONValue);
+  }
   void Completed(TContainer aContainer, bool aIsArray, size_t aFirst, size_t aIrregularBefore) {
     FBuilder.Completed(aContainer, aIsArray, aFirst, FPos, FIrregular == aIrregularBefore);
   }
@@ -87,6 +96,7 @@ private:
   std::string_view FJSONName;
   TqtxJSONtype FJSONType = qtxJSONUndefined;
   std::string_view FJSONValue;
+  TqtxJSONNumber FJSONNumber;
 };
 
 template <class TBuilder>
@@ -136,7 +146,7 @@ bool TqtxJSONGrammar<TBuilder>::ParseObject(TContainer aContainer) {
     SkipWhitespace();
     if (!ParseValue(aContainer, true)) break;
     if (FJSONType != qtxJSONObject && FJSONType != qtxJSONList) {
-      FBuilder.Scalar(aContainer, FJSONName, FJSONType, FJSONValue);
+      AddScalar(aContainer);
       FJSONName = {};
     }
     SkipWhitespace();
@@ -169,8 +179,7 @@ bool TqtxJSONGrammar<TBuilder>::ParseArray(TContainer aContainer) {
     if (afterElement && !sawComma) ++FIrregular;
     FJSONName = {};
     if (!ParseValue(aContainer, false)) break;
-    if (FJSONType != qtxJSONObject && FJSONType != qtxJSONList)
-      FBuilder.Scalar(aContainer, std::string_view(), FJSONType, FJSONValue);
+    if (FJSONType != qtxJSONObject && FJSONType != qtxJSONList) AddScalar(aContainer);
     SkipWhitespace();
     afterElement = true;
     sawComma = !AtEnd() && Current() == ',';
@@ -310,33 +319,10 @@ template <class TBuilder>
 bool TqtxJSONGrammar<TBuilder>::ScanNumber() noexcept {
   const size_t entry = FPos;
   SkipWhitespace();
-  if (AtEnd()) return false;
-  const auto digits = [this] {
-    const size_t start = FPos;
-    while (!AtEnd() && IsDigit(Current())) ++FPos;
-    return FPos > start;
-  };
-  if (Current() == '+' || Current() == '-') ++FPos;
-  if (!digits()) {
-    FPos = entry;
-    return false;
-  }
-  if (!AtEnd() && Current() == '.') {
-    ++FPos;
-    if (!digits()) {
-      FPos = entry;
-      return false;
-    }
-  }
-  if (!AtEnd() && (Current() == 'e' || Current() == 'E')) {
-    ++FPos;
-    if (!AtEnd() && (Current() == '+' || Current() == '-')) ++FPos;
-    if (!digits()) {
-      FPos = entry;
-      return false;
-    }
-  }
-  return true;
+  const char* const text = FText.data();
+  const char* const end = TqtxJSONNumber::Scan(text + FPos, text + FText.size(), FJSONNumber);
+  FPos = end ? static_cast<size_t>(end - text) : entry;
+  return end;
 }
 
 }  // namespace qtx

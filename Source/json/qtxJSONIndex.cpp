@@ -16,12 +16,18 @@ public:
 
   void Scalar(TContainer aContainer, std::string_view aName, TqtxJSONtype aKind, std::string_view aValue) {
     TRecord& record = Add(aContainer, aName, aKind);
-    if (aKind == qtxJSONString || aKind == qtxJSONNumber) {
+    if (aKind == qtxJSONString) {
       record.ValueOffset = Offset(aValue);
       record.Length = static_cast<uint32_t>(aValue.size());
     } else if (aKind == qtxJSONBoolean) {
       record.Length = aValue == "true";
     }
+  }
+  void Number(TContainer aContainer, std::string_view aName, std::string_view aValue, const TqtxJSONNumber& aNumber) {
+    TRecord& record = Add(aContainer, aName, qtxJSONNumber);
+    record.ValueOffset = Offset(aValue);
+    record.Length = static_cast<uint32_t>(aValue.size());
+    record.Exact = aNumber.ExactDouble(record.Number);
   }
   TContainer Open(TContainer aContainer, std::string_view aName, TqtxJSONtype aKind, int aDepth, size_t aPos) {
     TRecord& record = Add(aContainer, aName, aKind);

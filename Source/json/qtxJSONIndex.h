@@ -45,6 +45,14 @@ public:
   // The value of a string, number, Boolean or null as a parsed node stores it
   // (a string's characters between the quotes, escapes untouched).
   std::string_view RawValue(TEntry aEntry) const noexcept;
+  // The double of a number whose text converts exactly the quick way
+  // (TqtxJSONNumber::ExactDouble); false for any other entry.
+  bool ExactDouble(TEntry aEntry, double& aValue) const noexcept {
+    const TRecord& record = FEntries[aEntry];
+    if (!record.Exact) return false;
+    aValue = record.Number;
+    return true;
+  }
   // The JSON text of an object or list as its node writes it (compact).
   std::string ContainerText(TEntry aEntry) const;
 
@@ -78,6 +86,8 @@ private:
     uint32_t End = 0;     // a container's first entry after its content
     uint16_t Depth = 0;   // a container's nesting depth
     TqtxJSONtype Kind = qtxJSONUndefined;
+    bool Exact = false;   // a number whose double is Number
+    double Number = 0;
   };
 
   static bool IsContainerKind(TqtxJSONtype aKind) noexcept { return aKind == qtxJSONObject || aKind == qtxJSONList; }

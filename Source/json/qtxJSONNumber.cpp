@@ -1,6 +1,9 @@
 #include "json/qtxJSONNumber.h"
 
-#include <cstdint>
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstring>
 
 #include "platform/qtxSysUtils.h"
 
@@ -12,67 +15,114 @@ constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7
 constexpr int kMaxExactPower = 22;
 constexpr uint64_t kMaxExactInteger = uint64_t{1} << 53;
 constexpr int kMaxDigits = 19;  // any 19 digits fit 64 bits
-// Longer texts are rare; the limit keeps the power of ten small, so that an
-// exponent cut short below can never look like one in range.
-constexpr size_t kMaxLength = 64;
+// An exponent is read no further than this; beyond it no number is exact
+// however many digits the text holds.
+constexpr int kExponentLimit = 1000000000 / 10;
 
 bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-// The digits of a plain decimal number as an integer and a power of ten;
-// false when the text is not one or has too many significant digits.
-bool SplitDecimal(std::string_view aText, bool& aNegative, uint64_t& aDigits, int& aPower) noexcept {
-  if (aText.size() > kMaxLength) return false;
-  const char* p = aText.data();
-  const char* const end = p + aText.size();
-  aNegative = p < end && *p == '-';
-  if (p < end && (*p == '-' || *p == '+')) ++p;
-  aDigits = 0;
-  aPower = 0;
-  int significant = 0;
-  // Leading zeros are not significant; every digit after the point lowers the power.
-  const auto take = [&](bool aFraction) {
-    const char* const start = p;
-    for (; p < end && IsDigit(*p); ++p) {
-      if (aFraction) --aPower;
-      if (aDigits == 0 && *p == '0') continue;
-      if (++significant > kMaxDigits) return false;
-      aDigits = aDigits * 10 + static_cast<uint64_t>(*p - '0');
-    }
-    return p > start;
-  };
-  if (!take(false)) return false;
-  if (p < end && *p == '.' && (++p, !take(true))) return false;
-  if (p < end && (*p == 'e' || *p == 'E')) {
-    ++p;
-    const bool negativeExponent = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+')) ++p;
-    if (p == end || !IsDigit(*p)) return false;
-    int exponent = 0;
-    for (; p < end && IsDigit(*p); ++p)
-      if (exponent < 100000) exponent = exponent * 10 + (*p - '0');  // far out of range already
-    aPower += negativeExponent ? -exponent : exponent;
+// Eight characters at once, the first in the lowest byte.
+uint64_t LoadEight(const char* aText) noexcept {
+  uint64_t chunk;
+  std::memcpy(&chunk, aText, sizeof chunk);
+  return chunk;
+}
+
+// Whether all eight are digits: each byte's high half is 3, and adding 6
+// keeps it 3. (Never on a machine of the other byte order, which takes the
+// digits one by one.)
+bool AreEightDigits(uint64_t aChunk) noexcept {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0u;
+  return ((aChunk & kHigh) | (((aChunk + 0x0606060606060606u) & kHigh) >> 4)) == 0x3333333333333333u;
+}
+
+// The value of eight digits, by joining neighbours: pairs, then fours, then
+// the two halves, each step one multiplication for all at once.
+uint64_t EightDigitsValue(uint64_t aChunk) noexcept {
+  aChunk -= 0x3030303030303030u;
+  aChunk = aChunk * 10 + (aChunk >> 8);
+  constexpr uint64_t kMask = 0x000000FF000000FFu;
+  return ((aChunk & kMask) * (100 + (uint64_t{1000000} << 32)) +
+          ((aChunk >> 16) & kMask) * (1 + (uint64_t{10000} << 32))) >> 32;
+}
+
+// A run of digits: their count, their value appended to aValue while
+// aCount stays within kMaxDigits (aCount counts on past it). Works on
+// copies: a character read may alias anything, so the compiler would store
+// referenced values at every step.
+const char* ReadDigits(const char* aNext, const char* aEnd, uint64_t& aValue, int& aCount) noexcept {
+  const char* p = aNext;
+  uint64_t value = aValue;
+  int count = aCount;
+  for (; aEnd - p >= 8; p += 8, count += 8) {
+    const uint64_t chunk = LoadEight(p);
+    if (!AreEightDigits(chunk)) break;
+    if (count <= kMaxDigits - 8) value = value * 100000000 + EightDigitsValue(chunk);
   }
-  return p == end;
+  for (; p < aEnd && IsDigit(*p); ++p, ++count)
+    if (count < kMaxDigits) value = value * 10 + static_cast<uint64_t>(*p - '0');
+  aValue = value;
+  aCount = count;
+  return p;
 }
 
 }  // namespace
 
-bool TryJSONNumberToDouble(std::string_view aText, double& aValue) noexcept {
-  bool negative;
-  uint64_t digits;
-  int power;
-  if (SplitDecimal(aText, negative, digits, power)) {
-    if (digits == 0) {
-      aValue = negative ? -0.0 : 0.0;
-      return true;
-    }
-    if (digits <= kMaxExactInteger && power >= -kMaxExactPower && power <= kMaxExactPower) {
-      const auto whole = static_cast<double>(digits);
-      const double value = power < 0 ? whole / kPowersOfTen[-power] : whole * kPowersOfTen[power];
-      aValue = negative ? -value : value;
-      return true;
-    }
+const char* TqtxJSONNumber::Scan(const char* aNext, const char* aEnd, TqtxJSONNumber& aNumber) noexcept {
+  const char* p = aNext;
+  aNumber = TqtxJSONNumber();
+  if (p < aEnd && (*p == '+' || *p == '-')) aNumber.Negative = *p++ == '-';
+  uint64_t digits = 0;
+  int count = 0;
+  const char* const whole = p;
+  p = ReadDigits(p, aEnd, digits, count);
+  if (p == whole) return nullptr;
+  int power = 0;
+  if (p < aEnd && *p == '.') {
+    const char* const fraction = ++p;
+    p = ReadDigits(p, aEnd, digits, count);
+    if (p == fraction) return nullptr;
+    // Every digit after the point lowers the power (which matters only while
+    // the digits are kept).
+    power = -static_cast<int>(std::min<ptrdiff_t>(p - fraction, kMaxDigits + 1));
   }
+  if (p < aEnd && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative = p < aEnd && *p == '-';
+    if (p < aEnd && (*p == '-' || *p == '+')) ++p;
+    const char* const exponentStart = p;
+    int exponent = 0;
+    for (; p < aEnd && IsDigit(*p); ++p)
+      if (exponent < kExponentLimit) exponent = exponent * 10 + (*p - '0');
+    if (p == exponentStart) return nullptr;
+    power += negative ? -exponent : exponent;
+  }
+  aNumber.Digits = digits;
+  aNumber.Power = power;
+  aNumber.DigitsKept = count <= kMaxDigits;
+  return p;
+}
+
+bool TqtxJSONNumber::ExactDouble(double& aValue) const noexcept {
+  if (!DigitsKept) return false;
+  double value;
+  if (Digits == 0) {
+    value = 0;
+  } else if (Digits <= kMaxExactInteger && Power >= -kMaxExactPower && Power <= kMaxExactPower) {
+    const auto whole = static_cast<double>(Digits);
+    value = Power < 0 ? whole / kPowersOfTen[-Power] : whole * kPowersOfTen[Power];
+  } else {
+    return false;
+  }
+  aValue = Negative ? -value : value;
+  return true;
+}
+
+bool TryJSONNumberToDouble(std::string_view aText, double& aValue) noexcept {
+  TqtxJSONNumber number;
+  const char* const end = aText.data() + aText.size();
+  if (TqtxJSONNumber::Scan(aText.data(), end, number) == end && number.ExactDouble(aValue)) return true;
   return TryStrToFloat(aText, aValue);
 }
 

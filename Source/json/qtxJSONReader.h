@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "json/qtxJSON.h"
+#include "json/qtxJSONNumber.h"
 
 namespace qtx {
 
@@ -31,6 +32,9 @@ public:
   // What the grammar reports (qtxJSONGrammar.h).
   using TContainer = TqtxJSON*;
   void Scalar(TqtxJSON* aDocument, std::string_view aName, TqtxJSONtype aKind, std::string_view aValue);
+  void Number(TqtxJSON* aDocument, std::string_view aName, std::string_view aValue, const TqtxJSONNumber&) {
+    Scalar(aDocument, aName, qtxJSONNumber, aValue);
+  }
   TqtxJSON* Open(TqtxJSON* aDocument, std::string_view aName, TqtxJSONtype aKind, int aDepth, size_t aPos);
   void Close(TqtxJSON*) noexcept {}
   void Completed(TqtxJSON* aDocument, bool aIsArray, size_t aFirst, size_t aLast, bool aRegular) const;

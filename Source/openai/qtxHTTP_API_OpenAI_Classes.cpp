@@ -113,7 +113,11 @@ public:
   bool ToBoolean() const { return Kind() == qtxJSONNull ? false : WithText(TextToBoolean); }
   int32_t ToInteger() const { return Kind() == qtxJSONNull ? 0 : WithText(TextToInt32); }
   int64_t ToInt64() const { return Kind() == qtxJSONNull ? 0 : WithText(TextToInt64); }
-  double ToDouble() const { return Kind() == qtxJSONNull ? 0 : WithText(TextToDouble); }
+  double ToDouble() const {
+    double value;
+    if (!FNode && (*FIndex)->ExactDouble(FEntry, value)) return value;
+    return Kind() == qtxJSONNull ? 0 : WithText(TextToDouble);
+  }
   std::string ToString() const {
     return Kind() == qtxJSONNull ? std::string() : WithText([](std::string_view aText) { return std::string(aText); });
   }
