@@ -74,11 +74,6 @@ private:
   bool SkipUtf16Units(size_t aCount) noexcept;
   bool ScanNumber() noexcept;
   bool MatchWord(std::string_view aWord) noexcept;
-  // Reports the pending member or element, which holds no container.
-  void AddScalar(TContainer aContainer) {
-    if (FJSONType == qtxJSONNumber) FBuilder.Number(aContainer, FJSONName, FJSONValue, FJSONNumber);
-    else FBuilder.Scalar(aContainer, FJSONName, FJSONType, FJSONValue);
-  }
   void Completed(TContainer aContainer, bool aIsArray, size_t aFirst, size_t aIrregularBefore) {
     FBuilder.Completed(aContainer, aIsArray, aFirst, FPos, FIrregular == aIrregularBefore);
   }
@@ -92,10 +87,9 @@ private:
   // missing or trailing commas, upper-case words), so a container whose text
   // holds none of these is known to be regular.
   size_t FIrregular = 0;
-  // The pending member, between the value scanner and the step reporting it.
+  // The name of the pending member, between the key and the value scanner,
+  // which reports the member.
   std::string_view FJSONName;
-  TqtxJSONtype FJSONType = qtxJSONUndefined;
-  std::string_view FJSONValue;
   TqtxJSONNumber FJSONNumber;
 };
 
@@ -138,17 +132,12 @@ bool TqtxJSONGrammar<TBuilder>::ParseObject(TContainer aContainer) {
     const size_t keyStart = FPos;
     if (!ScanString()) break;
     FJSONName = FText.substr(keyStart + 1, FPos - keyStart - 2);
-    FJSONType = qtxJSONUndefined;
-    FJSONValue = {};
     SkipWhitespace();
     if (AtEnd() || Current() != ':') break;
     ++FPos;
     SkipWhitespace();
     if (!ParseValue(aContainer, true)) break;
-    if (FJSONType != qtxJSONObject && FJSONType != qtxJSONList) {
-      AddScalar(aContainer);
-      FJSONName = {};
-    }
+    FJSONName = {};
     SkipWhitespace();
     afterMember = true;
     sawComma = !AtEnd() && Current() == ',';
@@ -179,7 +168,6 @@ bool TqtxJSONGrammar<TBuilder>::ParseArray(TContainer aContainer) {
     if (afterElement && !sawComma) ++FIrregular;
     FJSONName = {};
     if (!ParseValue(aContainer, false)) break;
-    if (FJSONType != qtxJSONObject && FJSONType != qtxJSONList) AddScalar(aContainer);
     SkipWhitespace();
     afterElement = true;
     sawComma = !AtEnd() && Current() == ',';
@@ -197,35 +185,38 @@ bool TqtxJSONGrammar<TBuilder>::ParseContainer(TContainer aContainer, TqtxJSONty
   const bool ok = aKind == qtxJSONList ? ParseArray(child) : ParseObject(child);
   FBuilder.Close(child);
   --FDepth;
-  FJSONName = {};
-  FJSONType = aKind;
   return ok;
 }
 
+// Reads one value and reports it, named FJSONName, to the builder: a scalar
+// once it is read whole, a container before its content.
 template <class TBuilder>
 bool TqtxJSONGrammar<TBuilder>::ParseValue(TContainer aContainer, bool aInObject) {
   SkipWhitespace();
   if (AtEnd()) return false;
   const size_t start = FPos;
   const char c = Current();
+  if (c == '-' || IsDigit(c) || c == '+') {
+    if (!ScanNumber()) return false;
+    FBuilder.Number(aContainer, FJSONName, FText.substr(start, FPos - start), FJSONNumber);
+    return true;
+  }
+  const auto word = [&](std::string_view aWord, TqtxJSONtype aKind) {
+    if (!MatchWord(aWord)) return false;
+    FBuilder.Scalar(aContainer, FJSONName, aKind, aWord);
+    return true;
+  };
   switch (c) {
     case '"':
-      FJSONType = qtxJSONString;
       if (!ScanString()) return false;
-      FJSONValue = FText.substr(start + 1, FPos - start - 2);
+      FBuilder.Scalar(aContainer, FJSONName, qtxJSONString, FText.substr(start + 1, FPos - start - 2));
       return true;
     case 'f': case 'F':
-      FJSONType = qtxJSONBoolean;
-      FJSONValue = "false";
-      return MatchWord("false");
+      return word("false", qtxJSONBoolean);
     case 'n': case 'N':
-      FJSONType = qtxJSONNull;
-      FJSONValue = "null";
-      return MatchWord("null");
+      return word("null", qtxJSONNull);
     case 't': case 'T':
-      FJSONType = qtxJSONBoolean;
-      FJSONValue = "true";
-      return MatchWord("true");
+      return word("true", qtxJSONBoolean);
     case '[':
       // A list member without a name is written without its name.
       if (aInObject && FJSONName.empty()) ++FIrregular;
@@ -233,12 +224,6 @@ bool TqtxJSONGrammar<TBuilder>::ParseValue(TContainer aContainer, bool aInObject
     case '{':
       return ParseContainer(aContainer, qtxJSONObject);
     default:
-      if (c == '+' || c == '-' || IsDigit(c)) {
-        FJSONType = qtxJSONNumber;
-        if (!ScanNumber()) return false;
-        FJSONValue = FText.substr(start, FPos - start);
-        return true;
-      }
       return false;
   }
 }

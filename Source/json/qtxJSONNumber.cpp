@@ -51,7 +51,8 @@ uint64_t EightDigitsValue(uint64_t aChunk) noexcept {
 // aCount stays within kMaxDigits (aCount counts on past it). Works on
 // copies: a character read may alias anything, so the compiler would store
 // referenced values at every step.
-const char* ReadDigits(const char* aNext, const char* aEnd, uint64_t& aValue, int& aCount) noexcept {
+// (Called twice for each number: inlined, so that its constants stay in registers.)
+[[gnu::always_inline]] inline const char* ReadDigits(const char* aNext, const char* aEnd, uint64_t& aValue, int& aCount) noexcept {
   const char* p = aNext;
   uint64_t value = aValue;
   int count = aCount;
@@ -106,14 +107,11 @@ const char* TqtxJSONNumber::Scan(const char* aNext, const char* aEnd, TqtxJSONNu
 
 bool TqtxJSONNumber::ExactDouble(double& aValue) const noexcept {
   if (!DigitsKept) return false;
-  double value;
-  if (Digits == 0) {
-    value = 0;
-  } else if (Digits <= kMaxExactInteger && Power >= -kMaxExactPower && Power <= kMaxExactPower) {
+  double value = 0;
+  if (Digits != 0) {
+    if (Digits > kMaxExactInteger || Power < -kMaxExactPower || Power > kMaxExactPower) return false;
     const auto whole = static_cast<double>(Digits);
     value = Power < 0 ? whole / kPowersOfTen[-Power] : whole * kPowersOfTen[Power];
-  } else {
-    return false;
   }
   aValue = Negative ? -value : value;
   return true;
