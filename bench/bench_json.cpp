@@ -14,7 +14,6 @@
 
 #include <charconv>
 #include <cstdio>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
@@ -23,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_ratio.h"
 #include "openai/qtxHTTP_API_OpenAI_Requests.h"
 #include "openai/qtxHTTP_API_OpenAI_Responses.h"
 
@@ -237,39 +237,17 @@ BENCHMARK(BM_ChatRequest_qtx)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChatRequest_nlohmann)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChatRequest_RapidJSON)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's CPU time (the median when repeated, e.g. with
-// --benchmark_repetitions=5) so the ratios can be printed after the run.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& aRuns) override {
-    for (const Run& run : aRuns) {
-      if (run.error_occurred) continue;
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (run.run_type == Run::RT_Iteration || median) FTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(aRuns);
-  }
-  // aOurs' CPU time over aPeer's, or 0 when either did not run.
-  double Ratio(const std::string& aOurs, const std::string& aPeer) const {
-    const auto ours = FTimes.find(aOurs), peer = FTimes.find(aPeer);
-    return ours == FTimes.end() || peer == FTimes.end() ? 0 : ours->second / peer->second;
-  }
-
-private:
-  std::map<std::string, double> FTimes;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   std::printf("embeddings answer: %zu bytes, %d items of %d floats\n", Answer().size(), kItems, kDimensions);
-  TRatioReporter reporter;
+  qtx::bench::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   const auto print = [&](const char* aWhat, const char* aTask, const char* aPeer) {
     const std::string ours = std::string("BM_") + aTask + "_qtx", peer = std::string("BM_") + aTask + "_" + aPeer;
-    if (const double ratio = reporter.Ratio(ours, peer)) std::printf("ratio %-42s qtx/%-9s = %.2f\n", aWhat, aPeer, ratio);
+    if (const auto ratio = reporter.Ratio(ours, peer)) std::printf("ratio %-42s qtx/%-9s = %.2f\n", aWhat, aPeer, *ratio);
   };
   for (const char* peer : {"RapidJSON", "simdjson", "nlohmann"})
     print("(a) read 1 MB embeddings answer", "Embeddings", peer);

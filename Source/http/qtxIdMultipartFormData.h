@@ -43,6 +43,8 @@ public:
   EIdUnsupportedOperation() : EIdException("Unsupported operation.") {}
   using EIdException::EIdException;
 };
+// A file added with AddFile ends before the length it had when it was added.
+class EIdFileEndedEarly : public EIdException { using EIdException::EIdException; };
 
 // The charset in which field and file names are written when the locale
 // (LC_ALL, LC_CTYPE or LANG, the first that is set) names a language whose
