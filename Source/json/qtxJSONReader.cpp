@@ -76,7 +76,7 @@ bool TqtxJSONReader::ParseObject(TqtxJSON& aDocument) {
     if (AtEnd() || Current() != ':') break;
     ++FPos;
     SkipWhitespace();
-    if (!ParseValue(aDocument, true)) break;
+    if (!ParseValue(aDocument)) break;
     if (FJSONType != qtxJSONObject && FJSONType != qtxJSONList) {
       IqtxObjectJSON node = aDocument.NewNode(std::string(FJSONName), FJSONType);
       node->FValue = std::string(FJSONValue);
@@ -111,7 +111,7 @@ bool TqtxJSONReader::ParseArray(TqtxJSON& aDocument) {
     }
     if (afterElement && !sawComma) ++FIrregular;
     FJSONName = {};
-    if (!ParseValue(aDocument, false)) break;
+    if (!ParseValue(aDocument)) break;
     if (FJSONType != qtxJSONObject && FJSONType != qtxJSONList) {
       IqtxObjectJSON node = aDocument.NewNode(std::string(), FJSONType);
       node->FValue = std::string(FJSONValue);
@@ -139,7 +139,7 @@ bool TqtxJSONReader::ParseContainer(TqtxJSON& aDocument, TqtxJSONtype aKind) {
   return ok;
 }
 
-bool TqtxJSONReader::ParseValue(TqtxJSON& aDocument, bool aInObject) {
+bool TqtxJSONReader::ParseValue(TqtxJSON& aDocument) {
   SkipWhitespace();
   if (AtEnd()) return false;
   const size_t start = FPos;
@@ -163,8 +163,6 @@ bool TqtxJSONReader::ParseValue(TqtxJSON& aDocument, bool aInObject) {
       FJSONValue = "true";
       return MatchWord("true");
     case '[':
-      // A list member without a name is written without its name.
-      if (aInObject && FJSONName.empty()) ++FIrregular;
       return ParseContainer(aDocument, qtxJSONList);
     case '{':
       return ParseContainer(aDocument, qtxJSONObject);

@@ -31,7 +31,7 @@ private:
   void SkipBlanks() noexcept;
   bool ParseObject(TqtxJSON& aDocument);
   bool ParseArray(TqtxJSON& aDocument);
-  bool ParseValue(TqtxJSON& aDocument, bool aInObject);
+  bool ParseValue(TqtxJSON& aDocument);
   bool ParseContainer(TqtxJSON& aDocument, TqtxJSONtype aKind);
   bool ScanString() noexcept;
   bool AdvanceChar() noexcept;
