@@ -31,7 +31,8 @@ constexpr std::string_view kCR = "\r";
 constexpr std::string_view kEOL = "\r\n";
 constexpr int kSocketTimedOut = 10060;  // WSAETIMEDOUT: a time-out, not a failure
 constexpr int kAllDataWait = 250;
-
+// How far ReadStream sizes a stream ahead of the bytes that have arrived.
+constexpr int64_t kMaxStreamPresize = 1 << 20;
 
 int64_t TicksNow() {
   using namespace std::chrono;
@@ -575,9 +576,15 @@ void TIdIOHandler::ReadStream(TStream* aStream, int64_t aByteCount, bool aReadUn
   if (byteCount == -1 && !aReadUntilDisconnect) byteCount = FLargeStream ? ReadInt64() : ReadInt32();
   if (aStream != nullptr && byteCount >= 0) {
     // Size the stream once up front; a short read is trimmed again below.
+    // The count comes from the peer (a length on the wire, a Content-Length),
+    // so the stream grows ahead by a bounded step only, and the rest of a
+    // large count as its bytes arrive: a peer cannot make us allocate what
+    // it never sends.
     const int64_t position = aStream->Position();
     if (INT64_MAX - position < byteCount) throw EIdIOHandlerStreamDataTooLarge();
-    aStream->SetSize(position + byteCount);
+    const int64_t size = aStream->Size();
+    const int64_t wanted = position + byteCount;
+    aStream->SetSize(wanted <= size ? wanted : std::min(wanted, std::max(size, position) + kMaxStreamPresize));
     if (aStream->Position() != position) aStream->SetPosition(position);
   }
   if (byteCount < 0) aReadUntilDisconnect = true;

@@ -211,6 +211,16 @@ TEST_F(IOHandler, AShortCountedStreamRaisesAndIsTrimmedToWhatCame) {
   EXPECT_EQ(Text(stream.Bytes()), "abc");
 }
 
+TEST_F(IOHandler, AHugeCountFromThePeerIsNotAllocatedBeforeItsBytesArrive) {
+  io.SetLargeStream(true);
+  io.AddInput(TIdBytes{0, 0, 0x10, 0, 0, 0, 0, 0});  // 2^44 bytes announced, three sent
+  io.AddInput("abc");
+  io.AddClose();
+  TMemoryStream stream;
+  EXPECT_THROW(io.ReadStream(&stream), EIdConnClosedGracefully);
+  EXPECT_EQ(Text(stream.Bytes()), "abc");
+}
+
 TEST_F(IOHandler, ReadStreamRefusesACountBeyondTheStreamRange) {
   TMemoryStream stream(Bytes("x"));
   stream.SetPosition(1);
