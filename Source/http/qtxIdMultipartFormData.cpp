@@ -23,6 +23,8 @@ const char* const SUnsupportedTransfer =
 const char* const SUnsupportedEncoding =
     "Unsupported encoding. You can assign only one of the following values: Q, B, 8.";
 const char* const SUnsupportedOperation = "Unsupported operation.";
+const char* const SInvalidHeaderValue = "Invalid header value: line breaks and NUL characters are not allowed.";
+const char* const SInvalidCharsetName = "Invalid charset name: %s";
 
 const char* const SContentTypeText = "text/plain";
 const char* const SDefaultContentType = "application/octet-stream";
@@ -34,6 +36,26 @@ const char* const SContentTypePrefix = "multipart/form-data; boundary=";
 const char* const SCRLF = "\r\n";
 
 constexpr size_t kMaxEncodedWordLength = 75;
+
+// ---- values written into a part's header as they are ------------------------
+
+// A line break or NUL would end the header line and let the rest of the
+// value stand as headers of its own.
+void CheckHeaderText(std::string_view aValue) {
+  if (aValue.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+    throw EIdInvalidHeaderValue(SInvalidHeaderValue);
+}
+
+// A charset name is written between quotes and inside encoded-words, so
+// besides the control characters a blank, quote, backslash or question
+// mark would end it early.
+void CheckCharsetName(std::string_view aName) {
+  for (const char c : aName) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= ' ' || b == 127 || c == '"' || c == '\\' || c == '?')
+      throw EIdInvalidHeaderValue(Format(SInvalidCharsetName, {std::string(aName)}));
+  }
+}
 
 // ---- transfer encodings ------------------------------------------------------
 
@@ -339,15 +361,27 @@ TIdFormDataField::~TIdFormDataField() = default;
 void TIdFormDataField::SetFileName(std::string_view aValue) { FFileName = std::string(NamePart(aValue)); }
 
 void TIdFormDataField::SetContentType(std::string_view aValue) {
+  CheckHeaderText(aValue);
   std::string value(aValue);
   if (value.empty()) value = FFileName.empty() ? std::string(SDefaultContentType) : GetMIMETypeFromFile(FFileName);
   std::string charset;
   if (ExtractCharset(value, charset)) {
+    CheckCharsetName(charset);
     FCharset = charset;
   } else if (FCharset.empty() && IsTextMediaType(value)) {
     FCharset = SDefaultTextCharset;
   }
   FContentType = value;
+}
+
+void TIdFormDataField::SetCharset(std::string aValue) {
+  CheckCharsetName(aValue);
+  FCharset = std::move(aValue);
+}
+
+void TIdFormDataField::SetHeaderCharSet(std::string aValue) {
+  CheckCharsetName(aValue);
+  FHeaderCharSet = std::move(aValue);
 }
 
 void TIdFormDataField::SetContentTransfer(std::string_view aValue) {
@@ -525,23 +559,34 @@ TIdMultiPartFormDataStream::TIdMultiPartFormDataStream()
 // A caller's stream may be gone by now, so it is not touched here.
 TIdMultiPartFormDataStream::~TIdMultiPartFormDataStream() = default;
 
+TIdFormDataField& TIdMultiPartFormDataStream::AddField(const std::function<void(TIdFormDataField&)>& aSetUp) {
+  TIdFormDataField& field = FFields.Add();
+  try {
+    aSetUp(field);
+  } catch (...) {
+    FFields.Delete(FFields.Count() - 1);
+    throw;
+  }
+  return field;
+}
+
 TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aFieldName,
                                                            const std::string& aFieldValue,
                                                            const std::string& aCharset,
                                                            const std::string& aContentType,
                                                            const std::string& aFileName) {
-  TIdFormDataField& field = FFields.Add();
-  field.SetFieldName(aFieldName);
-  field.SetFileName(aFileName);
-  if (aContentType.empty()) {
-    field.FContentType = SContentTypeText;
-  } else {
-    field.SetContentType(aContentType);
-  }
-  if (!aCharset.empty()) field.SetCharset(aCharset);
-  field.SetContentTransfer(STransferQuotedPrintable);
-  field.SetFieldValue(aFieldValue);
-  return field;
+  return AddField([&](TIdFormDataField& field) {
+    field.SetFieldName(aFieldName);
+    field.SetFileName(aFileName);
+    if (aContentType.empty()) {
+      field.FContentType = SContentTypeText;
+    } else {
+      field.SetContentType(aContentType);
+    }
+    if (!aCharset.empty()) field.SetCharset(aCharset);
+    field.SetContentTransfer(STransferQuotedPrintable);
+    field.SetFieldValue(aFieldValue);
+  });
 }
 
 TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aFieldName,
@@ -549,25 +594,24 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aF
                                                            const std::string& aCharset, TStream* aFieldValue,
                                                            const std::string& aFileName) {
   if (aFieldValue == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
-  TIdFormDataField& field = FFields.Add();
-  field.SetFieldName(aFieldName);
-  field.SetFileName(aFileName);
-  field.SetFieldStream(aFieldValue);
-  if (aContentType.empty()) {
-    field.FContentType = GetMIMETypeFromFile(field.FileName());
-  } else {
-    field.SetContentType(aContentType);
-  }
-  if (!aCharset.empty()) field.SetCharset(aCharset);
-  field.SetContentTransfer(STransferBinary);
-  return field;
+  return AddField([&](TIdFormDataField& field) {
+    field.SetFieldName(aFieldName);
+    field.SetFileName(aFileName);
+    field.SetFieldStream(aFieldValue);
+    if (aContentType.empty()) {
+      field.FContentType = GetMIMETypeFromFile(field.FileName());
+    } else {
+      field.SetContentType(aContentType);
+    }
+    if (!aCharset.empty()) field.SetCharset(aCharset);
+    field.SetContentTransfer(STransferBinary);
+  });
 }
 
 TIdFormDataField& TIdMultiPartFormDataStream::AddFile(const std::string& aFieldName, const std::string& aFileName,
                                                       const std::string& aContentType) {
   auto file = std::make_unique<TFileStream>(aFileName, fmOpenRead | fmShareExclusive);
-  TIdFormDataField& field = FFields.Add();
-  try {
+  return AddField([&](TIdFormDataField& field) {
     field.SetOwnedFieldStream(std::move(file));
     field.SetFieldName(aFieldName);
     field.SetFileName(aFileName);
@@ -577,11 +621,7 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFile(const std::string& aFieldN
       field.SetContentType(aContentType);
     }
     field.SetContentTransfer(STransferBinary);
-  } catch (...) {
-    FFields.Delete(FFields.Count() - 1);
-    throw;
-  }
-  return field;
+  });
 }
 
 void TIdMultiPartFormDataStream::Clear() {

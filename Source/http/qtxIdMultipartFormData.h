@@ -4,6 +4,7 @@
 // files are never copied into memory whole.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,10 @@ class EIdInvalidObjectType : public EIdException { using EIdException::EIdExcept
 class EIdUnsupportedTransfer : public EIdException { using EIdException::EIdException; };
 class EIdUnsupportedEncoding : public EIdException { using EIdException::EIdException; };
 class EIdUnsupportedOperation : public EIdException { using EIdException::EIdException; };
+// A content type or charset that would break the part's header: a line
+// break or NUL anywhere, and in a charset name also a blank, quote,
+// backslash or question mark.
+class EIdInvalidHeaderValue : public EIdException { using EIdException::EIdException; };
 
 // The charset in which field and file names are written when the locale
 // (LC_ALL, LC_CTYPE or LANG, the first that is set) names a language whose
@@ -47,10 +52,12 @@ public:
   // An empty value becomes the type of the file name (or
   // "application/octet-stream"); a charset parameter moves into Charset; a
   // "text" type without one gets Charset "us-ascii" unless one is set.
+  // These three setters raise EIdInvalidHeaderValue for a value that would
+  // break the header.
   const std::string& ContentType() const noexcept { return FContentType; }
   void SetContentType(std::string_view aValue);
   const std::string& Charset() const noexcept { return FCharset; }
-  void SetCharset(std::string aValue) { FCharset = std::move(aValue); }
+  void SetCharset(std::string aValue);
   // Empty, "7bit", "8bit", "binary", "quoted-printable" or "base64".
   const std::string& ContentTransfer() const noexcept { return FContentTransfer; }
   void SetContentTransfer(std::string_view aValue);
@@ -58,7 +65,7 @@ public:
   const std::string& HeaderEncoding() const noexcept { return FHeaderEncoding; }
   void SetHeaderEncoding(std::string_view aValue);
   const std::string& HeaderCharSet() const noexcept { return FHeaderCharSet; }
-  void SetHeaderCharSet(std::string aValue) { FHeaderCharSet = std::move(aValue); }
+  void SetHeaderCharSet(std::string aValue);
 
   // A field holds either a text value or a stream; reading the one it does
   // not hold raises EIdInvalidObjectType.
@@ -170,6 +177,8 @@ public:
   void SetSize(int64_t aNewSize) override;
 
 private:
+  // Adds a field and sets it up; when a setter refuses, the field goes again.
+  TIdFormDataField& AddField(const std::function<void(TIdFormDataField&)>& aSetUp);
   void Rewind();
   void CloseInput();
   void StartField();

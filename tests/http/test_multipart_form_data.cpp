@@ -442,6 +442,24 @@ TEST(FormDataField, ContentTypeSetterRules) {
   EXPECT_EQ(keeps.Charset(), "utf-8");
 }
 
+TEST(FormDataField, AContentTypeOrCharsetThatWouldBreakTheHeaderIsRefused) {
+  TIdFormDataField field;
+  field.SetContentType("text/html");
+  EXPECT_THROW(field.SetContentType("text/plain\r\nContent-Type: text/html"), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetContentType(std::string("text/plain\0x", 12)), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetContentType("text/plain; charset=\"a\\\"b\""), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetCharset("utf-8\"; name=\"x"), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetHeaderCharSet("UTF-8?B?QQ==?=\r\nX: 1"), EIdInvalidHeaderValue);
+  EXPECT_EQ(field.ContentType(), "text/html");
+  EXPECT_EQ(field.Charset(), "us-ascii");
+
+  TIdMultiPartFormDataStream form;
+  TMemoryStream data(Bytes("abc"));
+  EXPECT_THROW(form.AddFormField("f", "v", "", "text/plain\nX: 1"), EIdInvalidHeaderValue);
+  EXPECT_THROW(form.AddFormField("f", "", "bad charset", &data), EIdInvalidHeaderValue);
+  EXPECT_EQ(form.Fields().Count(), 0);
+}
+
 TEST(FormDataField, ValueAndStreamExcludeEachOther) {
   const std::string invalidType =
       "Unsupported object type. You can assign only one of the following types or their descendants: TStrings, "
