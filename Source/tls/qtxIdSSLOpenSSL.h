@@ -92,8 +92,10 @@ private:
   std::string fsCertFile;
   std::string fsKeyFile;
   std::string fsDHParamsFile;
-  TIdSSLVersion fMethod = sslvTLSv1;
-  TIdSSLVersions fSSLVersions{sslvTLSv1};
+  // TLS 1.2 and 1.3 through the flexible method: what current servers offer
+  // (TLS 1.0 and 1.1 are deprecated and refused by most).
+  TIdSSLVersion fMethod = sslvSSLv23;
+  TIdSSLVersions fSSLVersions{sslvTLSv1_2, sslvTLSv1_3};
   TIdSSLMode fMode = sslmUnassigned;
   int32_t fVerifyDepth = 0;
   TIdSSLVerifyModeSet fVerifyMode;

@@ -84,6 +84,38 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, AVersionMismatchFailsTheConnect) {
   EXPECT_EQ(handler->SSLSocket(), nullptr);
 }
 
+// A handler left at its defaults negotiates what current servers offer and
+// nothing older.
+TEST(TIdSSLIOHandlerSocketOpenSSL, DefaultsReachTLS12And13ServersButNotOlderOnes) {
+  struct TCase {
+    std::vector<std::string> ServerArgs;
+    const char* Version;  // negotiated, or nullptr when the handshake must fail
+  };
+  // The TLS 1.1 server lowers its own security level so that it really offers 1.1.
+  const TCase cases[] = {
+      {{"-tls1_3"}, "TLSv1.3"},
+      {{"-tls1_2"}, "TLSv1.2"},
+      {{"-tls1_1", "-cipher", "DEFAULT@SECLEVEL=0"}, nullptr},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.ServerArgs.front());
+    std::vector<std::string> args = SServerArgs(c.ServerArgs.front().c_str());
+    args.insert(args.end(), c.ServerArgs.begin() + 1, c.ServerArgs.end());
+    TOpenSSLServer server(args);
+    auto handler = std::make_unique<TIdSSLIOHandlerSocketOpenSSL>();
+    handler->SetPassThrough(false);
+    handler->SetHost("localhost");
+    handler->SetPort(server.Port());
+    handler->SetReadTimeout(30000);
+    if (c.Version) {
+      handler->Open();
+      EXPECT_EQ(handler->GetSSLVersion(), c.Version);
+    } else {
+      EXPECT_THROW(handler->Open(), EIdOSSLConnectError);
+    }
+  }
+}
+
 // ---------------------------------------------------------------- in-process server
 
 TEST(TIdSSLIOHandlerSocketOpenSSL, TheServerNameIsTheHostOfURIToCheck) {

@@ -5,10 +5,10 @@
 namespace qtx {
 namespace {
 
-TEST(TIdSSLOptions, DefaultsToTLS1AsMethodAndOnlyVersion) {
+TEST(TIdSSLOptions, DefaultsToTLS12And13ThroughTheFlexibleMethod) {
   TIdSSLOptions options;
-  EXPECT_EQ(options.Method(), sslvTLSv1);
-  EXPECT_EQ(options.SSLVersions(), TIdSSLVersions{sslvTLSv1});
+  EXPECT_EQ(options.Method(), sslvSSLv23);
+  EXPECT_EQ(options.SSLVersions(), (TIdSSLVersions{sslvTLSv1_2, sslvTLSv1_3}));
   EXPECT_EQ(options.Mode(), sslmUnassigned);
   EXPECT_EQ(options.VerifyDepth(), 0);
   EXPECT_TRUE(options.VerifyMode().Empty());
