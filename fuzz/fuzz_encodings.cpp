@@ -64,6 +64,7 @@ void Encode(const TIdTextEncodingBase& aEncoding, const std::string& aText, bool
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
+  fuzz::KeepCodePageModulesLoaded();
   static const std::vector<TCandidate> candidates = Candidates();
   if (aSize == 0) return 0;
   const TCandidate& candidate = candidates[aData[0] % candidates.size()];

@@ -91,6 +91,7 @@ void CheckData(std::string_view aData, const TFieldInput& aField) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* aData, size_t aSize) {
+  fuzz::KeepCodePageModulesLoaded();
   constexpr size_t kMaxFields = 8;
   const auto parts = fuzz::Split(fuzz::Chars(aData, aSize), 4 * kMaxFields);
 

@@ -1,7 +1,10 @@
 #pragma once
 // What the harnesses share: the input as text or bytes, the input cut into
 // several arguments, and a check that turns a broken promise into a crash
-// that libFuzzer reports with the input that caused it.
+// that libFuzzer reports with the input that caused it; and the code-page
+// modules kept loaded.
+
+#include <iconv.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/qtxIdCodePages.h"
 #include "platform/qtxTypes.h"
 #include "platform/qtxUnicode.h"
 
@@ -49,6 +53,20 @@ inline std::vector<std::string_view> Split(std::string_view aInput, size_t aCoun
   parts.push_back(aInput);
   parts.resize(aCount);
   return parts;
+}
+
+// The code-page encodings open an iconv converter for each conversion, and
+// glibc loads a code page's module on the first open and unloads it on the
+// last close, so a harness would spend its time loading modules. One
+// converter per code page held open for the whole run keeps them loaded
+// (through a pointer that is never freed, so they never count as leaked).
+inline void KeepCodePageModulesLoaded() {
+  static const auto* converters = [] {
+    auto* open = new std::vector<iconv_t>;
+    for (const TIdCodePageInfo& info : KnownCodePages()) open->push_back(iconv_open("UTF-16LE", info.IconvName));
+    return open;
+  }();
+  (void)converters;
 }
 
 }  // namespace qtx::fuzz
