@@ -4,7 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,6 +37,23 @@ std::string FindProgram(const std::string& aName) {
     if (::access(candidate.c_str(), X_OK) == 0) return candidate;
   }
   throw std::runtime_error("daemon program not installed: " + aName + " (run scripts/setup)");
+}
+
+// The child's side of Start: only async-signal-safe calls until the exec.
+// The daemon dies with the test (SIGKILL when the thread that started it
+// ends), so a crashed or killed test program leaves no server behind.
+[[noreturn]] void RunInChild(const std::string& aProgram, char** aArgv, const std::string& aLog, pid_t aParent) {
+  ::setpgid(0, 0);
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != aParent) ::_exit(127);
+  const int input = ::open("/dev/null", O_RDONLY);
+  const int output = ::open(aLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (input < 0 || output < 0 || ::dup2(input, 0) < 0 || ::dup2(output, 1) < 0 || ::dup2(output, 2) < 0) ::_exit(127);
+  ::execve(aProgram.c_str(), aArgv, environ);
+  constexpr char kMessage[] = "exec failed\n";
+  ssize_t ignored = ::write(2, kMessage, sizeof kMessage - 1);
+  (void)ignored;
+  ::_exit(127);
 }
 
 bool Accepts(uint16_t aPort) {
@@ -77,24 +94,17 @@ void TTestDaemon::Start(const std::vector<std::string>& aArgs, uint16_t aPort) {
   for (auto& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  std::string log = File("output.log");
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  // Its own process group, so forked workers are stopped with it.
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  int result = ::posix_spawn(&FPid, FProgram.c_str(), &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (result != 0) {
+  const std::string log = File("output.log");
+  const pid_t parent = ::getpid();
+  FPid = ::fork();
+  if (FPid < 0) {
     FPid = -1;
     throw std::runtime_error("cannot start " + FProgram);
   }
+  if (FPid == 0) RunInChild(FProgram, argv.data(), log, parent);
+  // Its own process group (set on both sides of the fork, whichever runs
+  // first), so forked workers are stopped with it.
+  ::setpgid(FPid, FPid);
 
   auto deadline = std::chrono::steady_clock::now() + kStartLimit;
   while (!Accepts(aPort)) {

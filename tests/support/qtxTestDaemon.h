@@ -1,8 +1,9 @@
 #pragma once
 // Real daemons from Debian packages (SOCKS and HTTP proxies) run by a test:
 // started on a loopback port with a configuration in a folder of their own,
-// stopped with their whole process group when the test ends. A missing
-// program fails the test; it is never skipped.
+// stopped with their whole process group when the test ends (and killed
+// when the test program dies). A missing program fails the test; it is
+// never skipped.
 
 #include <sys/types.h>
 
@@ -21,7 +22,8 @@ public:
   TTestDaemon(const TTestDaemon&) = delete;
   TTestDaemon& operator=(const TTestDaemon&) = delete;
 
-  // A file in the daemon's own temporary folder.
+  // The daemon's own temporary folder, and a file in it.
+  const std::string& Folder() const noexcept { return FFolder; }
   std::string File(const std::string& aName) const { return FFolder + "/" + aName; }
   void WriteFile(const std::string& aName, const std::string& aText) const;
   // Starts the program with aArgs and waits until 127.0.0.1:aPort accepts a

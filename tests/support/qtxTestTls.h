@@ -1,8 +1,8 @@
 #pragma once
 // TLS peers for the TLS tests, written directly on OpenSSL (linked into the
 // tests) so that they check the library's run-time bound OpenSSL use against
-// an independent one: certificates made at run time, an in-process TLS
-// server with byte-level control, and `openssl s_server` as a real daemon.
+// an independent one: an in-process TLS server with byte-level control, and
+// `openssl s_server` as a real daemon, both with the test certificates.
 // No OpenSSL header leaks out of here, so tests may include the library's
 // TLS headers freely.
 
@@ -17,35 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "qtxTestCertificates.h"
+
 namespace qtx::test {
-
-// A test PKI made once per test program in a temporary folder with the
-// `openssl` command: a CA, server certificates signed by it, one signed by
-// an unknown CA, one behind an intermediate CA, and client credentials
-// protected by a password. No key is ever committed.
-class TTestCertificates {
-public:
-  static const TTestCertificates& Get();
-
-  std::string Folder;
-  std::string CAFile;             // the test CA's certificate
-  std::string ServerCert;         // "localhost" and 127.0.0.1, signed by the CA
-  std::string ServerKey;
-  std::string OtherHostCert;      // "other.example", signed by the CA
-  std::string OtherHostKey;
-  std::string UnknownCACert;      // "localhost", signed by a CA nobody trusts
-  std::string UnknownCAKey;
-  std::string ChainCert;          // "localhost" + intermediate CA, in one PEM file
-  std::string ChainKey;
-  std::string ClientCert;         // PEM certificate of a client
-  std::string ClientKeyEncrypted; // its key, encrypted with Password
-  std::string ClientP12;          // certificate and key as PKCS#12, with Password
-  std::string DHParams;           // DH parameters (PEM)
-  std::string Password = "secret";
-
-private:
-  TTestCertificates();
-};
 
 // One accepted TLS connection, driven by a test's script.
 class TTlsTestConnection {

@@ -1,5 +1,5 @@
-// TIdSSLIOHandlerSocketOpenSSL against `openssl s_server`, the in-process
-// OpenSSL server and a SOCKS 5 proxy (microsocks).
+// TIdSSLIOHandlerSocketOpenSSL against `openssl s_server`, nginx, the
+// in-process OpenSSL server and a SOCKS 5 proxy (microsocks).
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "support/qtxTestDaemon.h"
+#include "support/qtxTestNginx.h"
 #include "support/qtxTestSockets.h"
 #include "support/qtxTestTls.h"
 #include "tls/qtxIdSSLOpenSSL.h"
@@ -113,6 +114,26 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, DefaultsReachTLS12And13ServersButNotOlderOnes
     } else {
       EXPECT_THROW(handler->Open(), EIdOSSLConnectError);
     }
+  }
+}
+
+// ---------------------------------------------------------------- nginx
+
+TEST(TIdSSLIOHandlerSocketOpenSSL, FetchesFromNginxOverTLS12And13WithTheCertificateVerified) {
+  test::TTestNginx nginx;
+  nginx.EnableTls();
+  nginx.Start();
+  for (auto [method, version] : {std::pair{sslvTLSv1_2, "TLSv1.2"}, std::pair{sslvTLSv1_3, "TLSv1.3"}}) {
+    auto handler = Client(nginx.TlsPort(), method);
+    handler->SSLOptions().SetRootCertFile(TTestCertificates::Get().CAFile);
+    handler->SSLOptions().SetVerifyMode({sslvrfPeer});
+    handler->SetURIToCheck(nginx.TlsUrl("/files/small"));
+    handler->Open();
+    EXPECT_EQ(handler->GetSSLVersion(), version);
+    handler->Write(std::string("GET /files/small HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(handler->ReadLn(), "HTTP/1.1 200 OK");
+    const std::string answer = handler->AllData();
+    EXPECT_EQ(answer.substr(answer.size() - 100), test::TTestNginx::kSmallBody);
   }
 }
 

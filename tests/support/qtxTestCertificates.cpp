@@ -1,0 +1,85 @@
+#include "qtxTestCertificates.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace qtx::test {
+
+namespace {
+
+// Makes the PKI with the openssl command; every certificate is valid for a
+// few days from now.
+const char* const kMakeCertificates = R"sh(set -e
+cd "$1"
+days=3
+newkey() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1" 2>/dev/null; }
+# sign NAME CN SAN CA CAKEY [ca]
+sign() {
+  newkey "$1.key"
+  openssl req -new -key "$1.key" -subj "/CN=$2" -out "$1.csr"
+  if [ "$6" = ca ]; then
+    printf 'basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n' > "$1.ext"
+  else
+    printf 'basicConstraints=CA:FALSE\nsubjectAltName=%s\n' "$3" > "$1.ext"
+  fi
+  openssl x509 -req -in "$1.csr" -CA "$4" -CAkey "$5" -set_serial "0x$(openssl rand -hex 8)" \
+    -days $days -extfile "$1.ext" -out "$1.pem" 2>/dev/null
+}
+newkey ca.key
+openssl req -x509 -key ca.key -subj "/CN=qtx Test CA" -days $days -out ca.pem
+newkey unknown-ca.key
+openssl req -x509 -key unknown-ca.key -subj "/CN=qtx Unknown CA" -days $days -out unknown-ca.pem
+sign server localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key
+sign other other.example "DNS:other.example" ca.pem ca.key
+sign unknown localhost "DNS:localhost,IP:127.0.0.1" unknown-ca.pem unknown-ca.key
+sign intermediate "qtx Intermediate CA" "" ca.pem ca.key ca
+sign leaf localhost "DNS:localhost,IP:127.0.0.1" intermediate.pem intermediate.key
+cat leaf.pem intermediate.pem > chain.pem
+sign client "qtx Test Client" "DNS:client.example" ca.pem ca.key
+openssl pkey -in client.key -aes256 -passout pass:secret -out client-encrypted.key
+openssl pkcs12 -export -in client.pem -inkey client.key -passout pass:secret -out client.p12
+openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 -out dh.pem
+)sh";
+
+}  // namespace
+
+TTestCertificates::TTestCertificates() {
+  char pattern[] = "/tmp/qtx-tls-pki-XXXXXX";
+  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
+  Folder = pattern;
+  const std::string script = Folder + "/make.sh";
+  std::ofstream(script) << kMakeCertificates;
+  const std::string command = "sh " + script + " " + Folder + " >" + Folder + "/make.log 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    std::ifstream log(Folder + "/make.log");
+    std::stringstream text;
+    text << log.rdbuf();
+    throw std::runtime_error("making the test certificates failed: " + text.str());
+  }
+  CAFile = Folder + "/ca.pem";
+  ServerCert = Folder + "/server.pem";
+  ServerKey = Folder + "/server.key";
+  OtherHostCert = Folder + "/other.pem";
+  OtherHostKey = Folder + "/other.key";
+  UnknownCACert = Folder + "/unknown.pem";
+  UnknownCAKey = Folder + "/unknown.key";
+  ChainCert = Folder + "/chain.pem";
+  ChainKey = Folder + "/leaf.key";
+  ClientCert = Folder + "/client.pem";
+  ClientKeyEncrypted = Folder + "/client-encrypted.key";
+  ClientP12 = Folder + "/client.p12";
+  DHParams = Folder + "/dh.pem";
+}
+
+const TTestCertificates& TTestCertificates::Get() {
+  static const TTestCertificates certificates;
+  // The folder goes with the test program.
+  static const struct TCleanup {
+    ~TCleanup() { std::system(("rm -rf " + certificates.Folder).c_str()); }
+  } cleanup;
+  return certificates;
+}
+
+}  // namespace qtx::test

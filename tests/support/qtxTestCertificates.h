@@ -1,0 +1,37 @@
+#pragma once
+// Test certificates made at run time with the openssl command (no key is
+// ever committed), for the TLS tests and the TLS ports of test daemons.
+
+#include <string>
+
+namespace qtx::test {
+
+// A test PKI made once per test program in a temporary folder with the
+// `openssl` command: a CA, server certificates signed by it, one signed by
+// an unknown CA, one behind an intermediate CA, and client credentials
+// protected by a password. No key is ever committed.
+class TTestCertificates {
+public:
+  static const TTestCertificates& Get();
+
+  std::string Folder;
+  std::string CAFile;             // the test CA's certificate
+  std::string ServerCert;         // "localhost" and 127.0.0.1, signed by the CA
+  std::string ServerKey;
+  std::string OtherHostCert;      // "other.example", signed by the CA
+  std::string OtherHostKey;
+  std::string UnknownCACert;      // "localhost", signed by a CA nobody trusts
+  std::string UnknownCAKey;
+  std::string ChainCert;          // "localhost" + intermediate CA, in one PEM file
+  std::string ChainKey;
+  std::string ClientCert;         // PEM certificate of a client
+  std::string ClientKeyEncrypted; // its key, encrypted with Password
+  std::string ClientP12;          // certificate and key as PKCS#12, with Password
+  std::string DHParams;           // DH parameters (PEM)
+  std::string Password = "secret";
+
+private:
+  TTestCertificates();
+};
+
+}  // namespace qtx::test
