@@ -7,7 +7,7 @@
 #include "core/qtxIdCoderMIME.h"
 #include "core/qtxIdCoderQuotedPrintable.h"
 #include "http/qtxIdMimeTable.h"
-#include "platform/qtxDateTime.h"
+#include "platform/qtxRandom.h"
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 
@@ -36,6 +36,8 @@ const char* const SContentTypePrefix = "multipart/form-data; boundary=";
 const char* const SCRLF = "\r\n";
 
 constexpr size_t kMaxEncodedWordLength = 75;
+constexpr size_t kBoundaryDigits = 15;
+constexpr uint64_t kBoundaryDigitsRange = 1'000'000'000'000'000;  // 10^15
 
 // ---- values written into a part's header as they are ------------------------
 
@@ -313,18 +315,14 @@ bool IsTextMediaType(std::string_view aContentType) {
 
 // ---- header charset defaults -------------------------------------------------
 
-std::string BoundaryFromClock() {
-  int year, month, day, hour, minute, second, msec;
-  const TDateTime now = Now();
-  DecodeDate(now, year, month, day);
-  DecodeTime(now, hour, minute, second, msec);
-  std::string boundary = SBoundaryPrefix;
-  for (const auto& [value, digits] : {std::pair{month, 2}, {day, 2}, {year % 100, 2}, {hour, 2}, {minute, 2},
-                                      {second, 2}, {msec, 3}}) {
-    std::string text = IntToStr(value);
-    boundary += std::string(static_cast<size_t>(digits) - std::min(text.size(), static_cast<size_t>(digits)), '0') + text;
-  }
-  return boundary;
+// Eight dashes and fifteen random digits. A boundary that a peer could
+// foresee (the clock's digits, say) would let content it supplies, a file
+// being sent, hold the delimiter line and end its part early.
+std::string RandomBoundary() {
+  uint64_t random;
+  FillRandom({reinterpret_cast<uint8_t*>(&random), sizeof random});
+  std::string digits = UIntToStr(random % kBoundaryDigitsRange);
+  return SBoundaryPrefix + std::string(kBoundaryDigits - digits.size(), '0') + digits;
 }
 }  // namespace
 
@@ -554,7 +552,7 @@ void TIdFormDataFields::Delete(int aIndex) {
 // ---- TIdMultiPartFormDataStream ------------------------------------------------
 
 TIdMultiPartFormDataStream::TIdMultiPartFormDataStream()
-    : FFields(this), FBoundary(BoundaryFromClock()), FRequestContentType(SContentTypePrefix + FBoundary) {}
+    : FFields(this), FBoundary(RandomBoundary()), FRequestContentType(SContentTypePrefix + FBoundary) {}
 
 // A caller's stream may be gone by now, so it is not touched here.
 TIdMultiPartFormDataStream::~TIdMultiPartFormDataStream() = default;

@@ -3,6 +3,7 @@
 #include "support/qtxTestHelpers.h"
 
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -331,13 +332,17 @@ TEST(MultipartFormDataStream, OnlyTheWordsThatNeedItAreEncoded) {
             std::string::npos);
 }
 
-TEST(MultipartFormDataStream, BoundaryIsEightDashesAndFifteenDigits) {
+TEST(MultipartFormDataStream, BoundaryIsEightDashesAndFifteenDigitsNoPeerCanForesee) {
   TIdMultiPartFormDataStream form;
   const std::string& boundary = form.Boundary();
   ASSERT_EQ(boundary.size(), 23u);
   EXPECT_EQ(boundary.substr(0, 8), "--------");
   EXPECT_EQ(boundary.find_first_not_of("0123456789", 8), std::string::npos);
   EXPECT_EQ(form.RequestContentType(), "multipart/form-data; boundary=" + boundary);
+  // Forms made within the same millisecond still differ.
+  std::set<std::string> boundaries;
+  for (int i = 0; i < 20; ++i) boundaries.insert(TIdMultiPartFormDataStream().Boundary());
+  EXPECT_EQ(boundaries.size(), 20u);
 }
 
 TEST(MultipartFormDataStream, EmptyFormHasNoBody) {
