@@ -54,7 +54,7 @@ const std::string& Answer() {
 
 void BM_Embeddings_qtx(benchmark::State& state) {
   for (auto _ : state) {
-    TqtxOpenAIClass_Response_Embeddings answer(Answer());
+    auto answer = MakeResponse<TqtxOpenAIClass_Response_Embeddings>(Answer());
     benchmark::DoNotOptimize(answer.Data().back()->Embedding().back());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Answer().size()));

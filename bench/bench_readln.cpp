@@ -46,7 +46,7 @@ public:
   explicit TMemorySourceIOHandler(const TIdBytes& aSource) : FSource(aSource) {}
   void Rewind() { FPosition = 0; }
   void CheckForDisconnect(bool aRaise, bool aIgnoreBuffer) override {
-    if (aRaise && FClosedGracefully && (aIgnoreBuffer || InputBufferIsEmpty())) throw EIdConnClosedGracefully();
+    if (aRaise && ClosedGracefully() && (aIgnoreBuffer || InputBufferIsEmpty())) throw EIdConnClosedGracefully();
   }
   bool Readable(int) override { return true; }
 

@@ -3,7 +3,6 @@
 #include <time.h>
 
 #include <filesystem>
-#include <system_error>
 
 #include "core/qtxIdCoderMIME.h"
 #include "platform/qtxException.h"
@@ -69,9 +68,8 @@ uint64_t GetTicksElapsed(uint64_t aStart, uint64_t aNow) noexcept {
 std::string BytesToRawText(const TIdBytes& aBytes) { return RawToText(aBytes); }
 
 std::string GetExecutableFolder() {
-  std::error_code error;
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error || !executable.has_parent_path()) return {};
+  const std::filesystem::path executable = ExecutableFileName();
+  if (!executable.has_parent_path()) return {};
   std::string folder = executable.parent_path().string();
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;

@@ -242,13 +242,12 @@ int TIdMBCSEncoding::DoGetChars(const uint8_t* aBytes, int aByteCount, char16_t*
   return static_cast<int>(count);
 }
 
-TIdBytes TIdMBCSEncoding::DoGetBytesOfText(std::string_view aText) const {
-  const std::u16string chars = Utf8ToUtf16(aText);
-  return Encode(chars.data(), chars.size());
+TIdBytes TIdMBCSEncoding::DoGetBytesOfChars(const char16_t* aChars, int aCharCount) const {
+  return Encode(aChars, static_cast<size_t>(aCharCount));
 }
 
-std::string TIdMBCSEncoding::DoGetString(const uint8_t* aBytes, int aByteCount) const {
-  return Utf16ToUtf8(Decode(aBytes, static_cast<size_t>(aByteCount)));
+std::u16string TIdMBCSEncoding::DoGetCharsOfBytes(const uint8_t* aBytes, int aByteCount) const {
+  return Decode(aBytes, static_cast<size_t>(aByteCount));
 }
 
 }  // namespace qtx

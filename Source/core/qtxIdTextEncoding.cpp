@@ -90,10 +90,7 @@ TIdBytes TIdTextEncodingBase::GetBytes(std::u16string_view aChars) const {
 TIdBytes TIdTextEncodingBase::GetBytes(std::u16string_view aChars, int aCharIndex, int aCharCount) const {
   CheckSlice(aChars.size(), aCharIndex, aCharCount);
   if (aCharCount == 0) return {};
-  const char16_t* chars = aChars.data() + aCharIndex;
-  TIdBytes bytes(static_cast<size_t>(DoGetByteCount(chars, aCharCount)));
-  bytes.resize(static_cast<size_t>(DoGetBytes(chars, aCharCount, bytes.data(), static_cast<int>(bytes.size()))));
-  return bytes;
+  return DoGetBytesOfChars(aChars.data() + aCharIndex, aCharCount);
 }
 
 int TIdTextEncodingBase::GetBytes(std::string_view aText, int aCharIndex, int aCharCount, TIdBytes& aBytes,
@@ -146,10 +143,7 @@ std::u16string TIdTextEncodingBase::GetChars(const TIdBytes& aBytes) const {
 std::u16string TIdTextEncodingBase::GetChars(const TIdBytes& aBytes, int aByteIndex, int aByteCount) const {
   CheckSlice(aBytes.size(), aByteIndex, aByteCount);
   if (aByteCount == 0) return {};
-  const uint8_t* bytes = aBytes.data() + aByteIndex;
-  std::u16string chars(static_cast<size_t>(DoGetCharCount(bytes, aByteCount)), u'\0');
-  chars.resize(static_cast<size_t>(DoGetChars(bytes, aByteCount, chars.data(), static_cast<int>(chars.size()))));
-  return chars;
+  return DoGetCharsOfBytes(aBytes.data() + aByteIndex, aByteCount);
 }
 
 int TIdTextEncodingBase::GetChars(const TIdBytes& aBytes, int aByteIndex, int aByteCount, std::u16string& aChars,
@@ -193,14 +187,25 @@ std::string TIdTextEncodingBase::GetString(const uint8_t* aBytes, int aByteCount
 
 TIdBytes TIdTextEncodingBase::GetPreamble() const { return {}; }
 
+TIdBytes TIdTextEncodingBase::DoGetBytesOfChars(const char16_t* aChars, int aCharCount) const {
+  TIdBytes bytes(static_cast<size_t>(DoGetByteCount(aChars, aCharCount)));
+  bytes.resize(static_cast<size_t>(DoGetBytes(aChars, aCharCount, bytes.data(), static_cast<int>(bytes.size()))));
+  return bytes;
+}
+
+std::u16string TIdTextEncodingBase::DoGetCharsOfBytes(const uint8_t* aBytes, int aByteCount) const {
+  std::u16string chars(static_cast<size_t>(DoGetCharCount(aBytes, aByteCount)), u'\0');
+  chars.resize(static_cast<size_t>(DoGetChars(aBytes, aByteCount, chars.data(), static_cast<int>(chars.size()))));
+  return chars;
+}
+
 TIdBytes TIdTextEncodingBase::DoGetBytesOfText(std::string_view aText) const {
-  return GetBytes(std::u16string_view(Utf8ToUtf16(aText)));
+  const std::u16string chars = Utf8ToUtf16(aText);
+  return DoGetBytesOfChars(chars.data(), LengthOf(chars.size()));
 }
 
 std::string TIdTextEncodingBase::DoGetString(const uint8_t* aBytes, int aByteCount) const {
-  std::u16string chars(static_cast<size_t>(DoGetCharCount(aBytes, aByteCount)), u'\0');
-  chars.resize(static_cast<size_t>(DoGetChars(aBytes, aByteCount, chars.data(), static_cast<int>(chars.size()))));
-  return Utf16ToUtf8(chars);
+  return Utf16ToUtf8(DoGetCharsOfBytes(aBytes, aByteCount));
 }
 
 int TIdTextEncodingBase::CheckedMaxCount(int aCount, int64_t aResult) {

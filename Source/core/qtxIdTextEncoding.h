@@ -84,9 +84,15 @@ protected:
   virtual int DoGetCharCount(const uint8_t* aBytes, int aByteCount) const = 0;
   virtual int DoGetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const = 0;
 
-  // Whole-text conversions; descendants whose bytes map straight onto UTF-8
-  // override them to skip the UTF-16 round trip. They must give the same
-  // result as the primitives.
+  // Whole conversions into new buffers, which the forms that return a new
+  // buffer use. They must give the same result as the primitives. The
+  // defaults size the buffer with the count primitive and then fill it;
+  // descendants that can only convert whole (through iconv, UTF-7) override
+  // the first two so that nothing is converted twice, and those whose bytes
+  // map straight onto UTF-8 override the last two to skip the UTF-16 round
+  // trip (the defaults of the last two go through the first two).
+  virtual TIdBytes DoGetBytesOfChars(const char16_t* aChars, int aCharCount) const;
+  virtual std::u16string DoGetCharsOfBytes(const uint8_t* aBytes, int aByteCount) const;
   virtual TIdBytes DoGetBytesOfText(std::string_view aText) const;
   virtual std::string DoGetString(const uint8_t* aBytes, int aByteCount) const;
 

@@ -104,13 +104,15 @@ protected:
   int DoGetBytes(const char16_t* aChars, int aCharCount, uint8_t* aBytes, int aByteCount) const override;
   int DoGetCharCount(const uint8_t* aBytes, int aByteCount) const override;
   int DoGetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const override;
-  TIdBytes DoGetBytesOfText(std::string_view aText) const override;
-  std::string DoGetString(const uint8_t* aBytes, int aByteCount) const override;
+  TIdBytes DoGetBytesOfChars(const char16_t* aChars, int aCharCount) const override;
+  std::u16string DoGetCharsOfBytes(const uint8_t* aBytes, int aByteCount) const override;
+
+  // The conversion every form above goes through: iconv here, replaced by
+  // the Unicode code pages converted without it (UTF-8, UTF-7).
+  virtual TIdBytes Encode(const char16_t* aChars, size_t aCharCount) const;
+  virtual std::u16string Decode(const uint8_t* aBytes, size_t aByteCount) const;
 
 private:
-  TIdBytes Encode(const char16_t* aChars, size_t aCharCount) const;
-  std::u16string Decode(const uint8_t* aBytes, size_t aByteCount) const;
-
   uint16_t FCodePage;
   uint32_t FMBToWCharFlags = 0;
   uint32_t FWCharToMBFlags = 0;
@@ -127,10 +129,8 @@ public:
   int GetMaxCharCount(int aByteCount) const override;
 
 protected:
-  int DoGetByteCount(const char16_t* aChars, int aCharCount) const override;
-  int DoGetBytes(const char16_t* aChars, int aCharCount, uint8_t* aBytes, int aByteCount) const override;
-  int DoGetCharCount(const uint8_t* aBytes, int aByteCount) const override;
-  int DoGetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const override;
+  TIdBytes Encode(const char16_t* aChars, size_t aCharCount) const override;
+  std::u16string Decode(const uint8_t* aBytes, size_t aByteCount) const override;
   TIdBytes DoGetBytesOfText(std::string_view aText) const override;
   std::string DoGetString(const uint8_t* aBytes, int aByteCount) const override;
 };
@@ -146,12 +146,8 @@ public:
   int GetMaxCharCount(int aByteCount) const override;
 
 protected:
-  int DoGetByteCount(const char16_t* aChars, int aCharCount) const override;
-  int DoGetBytes(const char16_t* aChars, int aCharCount, uint8_t* aBytes, int aByteCount) const override;
-  int DoGetCharCount(const uint8_t* aBytes, int aByteCount) const override;
-  int DoGetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const override;
-  TIdBytes DoGetBytesOfText(std::string_view aText) const override;
-  std::string DoGetString(const uint8_t* aBytes, int aByteCount) const override;
+  TIdBytes Encode(const char16_t* aChars, size_t aCharCount) const override;
+  std::u16string Decode(const uint8_t* aBytes, size_t aByteCount) const override;
 };
 
 }  // namespace qtx

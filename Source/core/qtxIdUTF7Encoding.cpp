@@ -105,35 +105,12 @@ int TIdUTF7Encoding::GetMaxByteCount(int aCharCount) const {
 
 int TIdUTF7Encoding::GetMaxCharCount(int aByteCount) const { return CheckedMaxCount(aByteCount, aByteCount); }
 
-int TIdUTF7Encoding::DoGetByteCount(const char16_t* aChars, int aCharCount) const {
-  return static_cast<int>(EncodeUtf7(aChars, static_cast<size_t>(aCharCount)).size());
+TIdBytes TIdUTF7Encoding::Encode(const char16_t* aChars, size_t aCharCount) const {
+  return EncodeUtf7(aChars, aCharCount);
 }
 
-int TIdUTF7Encoding::DoGetBytes(const char16_t* aChars, int aCharCount, uint8_t* aBytes, int aByteCount) const {
-  const TIdBytes bytes = EncodeUtf7(aChars, static_cast<size_t>(aCharCount));
-  const size_t count = std::min(bytes.size(), static_cast<size_t>(aByteCount));
-  std::copy_n(bytes.begin(), count, aBytes);
-  return static_cast<int>(count);
-}
-
-int TIdUTF7Encoding::DoGetCharCount(const uint8_t* aBytes, int aByteCount) const {
-  return static_cast<int>(DecodeUtf7(aBytes, static_cast<size_t>(aByteCount)).size());
-}
-
-int TIdUTF7Encoding::DoGetChars(const uint8_t* aBytes, int aByteCount, char16_t* aChars, int aCharCount) const {
-  const std::u16string chars = DecodeUtf7(aBytes, static_cast<size_t>(aByteCount));
-  const size_t count = std::min(chars.size(), static_cast<size_t>(aCharCount));
-  std::copy_n(chars.begin(), count, aChars);
-  return static_cast<int>(count);
-}
-
-TIdBytes TIdUTF7Encoding::DoGetBytesOfText(std::string_view aText) const {
-  const std::u16string chars = Utf8ToUtf16(aText);
-  return EncodeUtf7(chars.data(), chars.size());
-}
-
-std::string TIdUTF7Encoding::DoGetString(const uint8_t* aBytes, int aByteCount) const {
-  return Utf16ToUtf8(DecodeUtf7(aBytes, static_cast<size_t>(aByteCount)));
+std::u16string TIdUTF7Encoding::Decode(const uint8_t* aBytes, size_t aByteCount) const {
+  return DecodeUtf7(aBytes, aByteCount);
 }
 
 }  // namespace qtx

@@ -8,8 +8,6 @@
 namespace qtx {
 
 namespace {
-const char* const RSHTTPAuthInvalidHash =
-    "Unsupported hash algorithm. This implementation supports only MD5 encoding.";
 
 std::string LowerHex(const TIdBytes& aBytes) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -62,7 +60,7 @@ TIdAuthWhatsNext TIdDigestAuthentication::DoNext() {
   FStale = SameText(challenge.Values("stale"), "True");
   FAlgorithm = challenge.Values("algorithm");
   if (FAlgorithm.empty()) FAlgorithm = "MD5";
-  if (!SameText(FAlgorithm, "MD5") && !SameText(FAlgorithm, "MD5-sess")) throw EIdInvalidAlgorithm(RSHTTPAuthInvalidHash);
+  if (!SameText(FAlgorithm, "MD5") && !SameText(FAlgorithm, "MD5-sess")) throw EIdInvalidAlgorithm();
   const std::string qop = challenge.Values("qop");
   for (std::string_view rest = qop; !rest.empty();) {
     const size_t comma = rest.find(',');

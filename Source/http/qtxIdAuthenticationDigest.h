@@ -11,7 +11,12 @@
 namespace qtx {
 
 // A challenge asks for a hash algorithm other than MD5 or MD5-sess.
-class EIdInvalidAlgorithm : public EIdException { using EIdException::EIdException; };
+class EIdInvalidAlgorithm : public EIdException {
+public:
+  EIdInvalidAlgorithm()
+      : EIdException("Unsupported hash algorithm. This implementation supports only MD5 encoding.") {}
+  using EIdException::EIdException;
+};
 
 class TIdDigestAuthentication : public TIdAuthentication {
 public:

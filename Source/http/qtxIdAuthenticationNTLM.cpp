@@ -1,20 +1,16 @@
 #include "http/qtxIdAuthenticationNTLM.h"
 
 #include "core/qtxIdCoderMIME.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "http/qtxIdNTLM.h"
 #include "platform/qtxComputerName.h"
 #include "platform/qtxException.h"
 #include "platform/qtxSysUtils.h"
-#include "tls/qtxIdSSLOpenSSL.h"
 
 namespace qtx {
 
-namespace {
-const char* const RSSSLCouldNotLoadSSLLibrary = "Could not load SSL library.";
-}  // namespace
-
 TIdNTLMAuthentication::TIdNTLMAuthentication() {
-  if (!LoadNTLMCrypto()) throw EIdOSSLCouldNotLoadSSLLibrary(RSSSLCouldNotLoadSSLLibrary);
+  if (!LoadNTLMCrypto()) throw EIdOSSLCouldNotLoadSSLLibrary();
 }
 
 void TIdNTLMAuthentication::Reset() {

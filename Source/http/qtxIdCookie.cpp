@@ -16,7 +16,6 @@ namespace qtx {
 
 namespace {
 const char* const SExpiresFormat = "%s, %s-%s-%s %s GMT";
-const char* const SIndexOutOfBounds = "List index out of bounds (%d)";
 
 constexpr double kSecondsPerDay = 86400.0;
 
@@ -464,7 +463,7 @@ TIdCookie* TIdCookies::GetCookieByNameAndDomain(std::string_view aName, std::str
 
 TIdCookie& TIdCookies::Cookies(int aIndex) const {
   if (aIndex < 0 || static_cast<size_t>(aIndex) >= FCookieList.size()) {
-    throw EListError(Format(SIndexOutOfBounds, {aIndex}));
+    throw EListError::IndexOutOfBounds(aIndex);
   }
   return *FCookieList[static_cast<size_t>(aIndex)];
 }

@@ -163,9 +163,9 @@ public:
   void Assign(const TIdEntityHeaderInfo& aSource) override;
   void ProcessHeaders() override;
   void SetHeaders() override;
-  // Resets the defaults; the connection-level fields (Accept-Encoding,
-  // Accept-Language, From, Referer, Host, Proxy-Connection and the
-  // credentials) are kept.
+  // Resets the entity fields, Accept, Accept-Charset, User-Agent, the
+  // ranges, the method override and the Basic switch; every other field
+  // stays, as it belongs to the connection rather than to one request.
   void Clear() override;
 
   const std::string& Accept() const noexcept { return FAccept; }

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/qtxIdCoderHeader.h"
 #include "core/qtxIdCoderMIME.h"
 #include "core/qtxIdCoderQuotedPrintable.h"
+#include "http/qtxIdHeaderItems.h"
 #include "http/qtxIdMimeTable.h"
 #include "platform/qtxRandom.h"
 #include "platform/qtxSysUtils.h"
@@ -14,28 +16,18 @@
 namespace qtx {
 
 namespace {
-const char* const SInvalidObjectType =
-    "Unsupported object type. You can assign only one of the following types or their descendants: TStrings, "
-    "TStream.";
-const char* const SUnsupportedTransfer =
-    "Unsupported transfer type. You can assign only an empty string or one of the following values: 7bit, 8bit, "
-    "binary, quoted-printable, base64.";
-const char* const SUnsupportedEncoding =
-    "Unsupported encoding. You can assign only one of the following values: Q, B, 8.";
-const char* const SUnsupportedOperation = "Unsupported operation.";
 const char* const SInvalidHeaderValue = "Invalid header value: line breaks and NUL characters are not allowed.";
 const char* const SInvalidCharsetName = "Invalid charset name: %s";
-
 const char* const SContentTypeText = "text/plain";
 const char* const SDefaultContentType = "application/octet-stream";
 const char* const SDefaultTextCharset = "us-ascii";
+const char* const SCharsetParam = "charset";
 const char* const STransferQuotedPrintable = "quoted-printable";
 const char* const STransferBinary = "binary";
 const char* const SBoundaryPrefix = "--------";
 const char* const SContentTypePrefix = "multipart/form-data; boundary=";
 const char* const SCRLF = "\r\n";
 
-constexpr size_t kMaxEncodedWordLength = 75;
 constexpr size_t kBoundaryDigits = 15;
 constexpr uint64_t kBoundaryDigitsRange = 1'000'000'000'000'000;  // 10^15
 
@@ -72,9 +64,8 @@ TTransferKind TransferKind(std::string_view aName) {
   return TTransferKind::tk7Bit;  // empty or anything else
 }
 
-int64_t Base64Length(int64_t aCount) { return 4 * ((aCount + 2) / 3); }
-
-// Counts what is written to it; used to size quoted-printable data.
+// Counts what is written to it, so that a field is sized by the same code
+// that writes it.
 class TCountingStream : public TStream {
 public:
   int64_t Read(void*, int64_t) override { return 0; }
@@ -91,125 +82,10 @@ private:
 
 void AppendText(TIdBytes& aOut, std::string_view aText) { aOut.insert(aOut.end(), aText.begin(), aText.end()); }
 
-// ---- names in the part header (RFC 2047) ---------------------------------------
-
-bool IsHeaderBlank(uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// ---- names in the part header -------------------------------------------------
 
 // Bytes that, unencoded, would break the quoted parameter or the header line.
 bool BreaksQuotedValue(uint8_t c) { return c == '"' || c == '\\' || c == '\r' || c == '\n'; }
-
-bool WordNeedsEncoding(const uint8_t* aWord, size_t aLength) {
-  for (size_t i = 0; i < aLength; ++i) {
-    if (aWord[i] < 32 || aWord[i] > 126) return true;
-    // "=?" could be taken for the start of an encoded-word by the decoder.
-    if (aWord[i] == '=' && i + 1 < aLength && aWord[i + 1] == '?') return true;
-  }
-  return false;
-}
-
-bool QNeedsEscape(uint8_t c) {
-  const bool plain = (c >= 33 && c <= 60) || c == 62 || (c >= 64 && c <= 94) || (c >= 96 && c <= 126);
-  return !plain || c == '"' || c == '\\';
-}
-
-// Writes text as encoded-words, each at most 75 characters, splitting only
-// between characters so every word decodes on its own.
-class TEncodedWordWriter {
-public:
-  TEncodedWordWriter(TIdBytes& aOut, const std::string& aCharset, char aLetter, const IIdTextEncoding& aEncoding)
-      : FOut(aOut), FPrefix("=?" + aCharset + "?" + aLetter + "?"), FLetter(aLetter), FEncoding(aEncoding) {}
-
-  void Write(std::string_view aText) {
-    Open();
-    size_t pos = 0;
-    while (pos < aText.size()) {
-      const size_t start = pos;
-      NextCodePoint(aText, pos);
-      AddCharacter(FEncoding->GetBytes(aText.substr(start, pos - start)));
-    }
-    FlushPending();
-    AppendText(FOut, "?=");
-  }
-
-private:
-  void Open() {
-    AppendText(FOut, FPrefix);
-    FWordLength = FPrefix.size();
-  }
-
-  size_t EncodedLength(const TIdBytes& aBytes) const {
-    if (FLetter == 'B') return static_cast<size_t>(Base64Length(static_cast<int64_t>(FPending.size() + aBytes.size())));
-    size_t length = 0;
-    for (uint8_t c : aBytes) length += (c != ' ' && QNeedsEscape(c)) ? 3 : 1;
-    return length;
-  }
-
-  void AddCharacter(const TIdBytes& aBytes) {
-    const size_t pendingLength = FLetter == 'B' ? 0 : FPendingEncodedLength;
-    if (FWordLength + pendingLength + EncodedLength(aBytes) + 2 > kMaxEncodedWordLength && !FPending.empty()) {
-      FlushPending();
-      AppendText(FOut, "?=\r\n ");
-      Open();
-    }
-    FPending.insert(FPending.end(), aBytes.begin(), aBytes.end());
-    if (FLetter == 'Q') FPendingEncodedLength += EncodedLength(aBytes);
-  }
-
-  void FlushPending() {
-    std::string encoded;
-    if (FLetter == 'B') {
-      encoded = TIdEncoderMIME::EncodeBytes(FPending);
-    } else {
-      for (uint8_t c : FPending) {
-        if (c == ' ') {
-          encoded.push_back('_');
-        } else if (QNeedsEscape(c)) {
-          encoded += '=' + IntToHex(c, 2);
-        } else {
-          encoded.push_back(static_cast<char>(c));
-        }
-      }
-    }
-    AppendText(FOut, encoded);
-    FWordLength += encoded.size();
-    FPending.clear();
-    FPendingEncodedLength = 0;
-  }
-
-  TIdBytes& FOut;
-  std::string FPrefix;
-  char FLetter;
-  const IIdTextEncoding& FEncoding;
-  TIdBytes FPending;
-  size_t FPendingEncodedLength = 0;
-  size_t FWordLength = 0;
-};
-
-struct TTextToken {
-  size_t Start;
-  size_t End;
-  bool Blank;
-  bool Encode;
-};
-
-// Splits text at spaces, tabs, CR and LF into words and blank runs.
-std::vector<TTextToken> Tokenize(std::string_view aText, const IIdTextEncoding& aEncoding) {
-  std::vector<TTextToken> tokens;
-  size_t pos = 0;
-  while (pos < aText.size()) {
-    const bool blank = IsHeaderBlank(static_cast<uint8_t>(aText[pos]));
-    size_t end = pos;
-    while (end < aText.size() && IsHeaderBlank(static_cast<uint8_t>(aText[end])) == blank) ++end;
-    bool encode = false;
-    if (!blank) {
-      const TIdBytes bytes = aEncoding->GetBytes(aText.substr(pos, end - pos));
-      encode = WordNeedsEncoding(bytes.data(), bytes.size());
-    }
-    tokens.push_back({pos, end, blank, encode});
-    pos = end;
-  }
-  return tokens;
-}
 
 // A field or file name as it stands between the quotes of its parameter.
 TIdBytes EncodeHeaderName(std::string_view aText, const std::string& aCharset, const std::string& aEncodingLetter) {
@@ -227,29 +103,13 @@ TIdBytes EncodeHeaderName(std::string_view aText, const std::string& aCharset, c
     }
     return out;
   }
+  // A name that holds a quote or a line break goes out wholly encoded, so
+  // that neither can end the parameter or the header line.
   const char letter = aEncodingLetter[0];
   if (std::any_of(aText.begin(), aText.end(), [](char c) { return BreaksQuotedValue(static_cast<uint8_t>(c)); })) {
-    TEncodedWordWriter(out, aCharset, letter, encoding).Write(aText);
-    return out;
-  }
-  const std::vector<TTextToken> tokens = Tokenize(aText, encoding);
-  for (size_t i = 0; i < tokens.size();) {
-    if (!tokens[i].Encode) {
-      AppendText(out, aText.substr(tokens[i].Start, tokens[i].End - tokens[i].Start));
-      ++i;
-      continue;
-    }
-    // A run of words to encode, with the blanks between them.
-    size_t last = i;
-    for (size_t j = i + 1; j < tokens.size(); ++j) {
-      if (tokens[j].Encode) {
-        last = j;
-      } else if (!tokens[j].Blank) {
-        break;
-      }
-    }
-    TEncodedWordWriter(out, aCharset, letter, encoding).Write(aText.substr(tokens[i].Start, tokens[last].End - tokens[i].Start));
-    i = last + 1;
+    AppendText(out, EncodeHeaderWords(aText, aCharset, letter));
+  } else {
+    AppendText(out, EncodeHeader(aText, aCharset, letter));
   }
   return out;
 }
@@ -261,59 +121,7 @@ std::string_view NamePart(std::string_view aPath) {
   return slash == std::string_view::npos ? aPath : aPath.substr(slash + 1);
 }
 
-// Takes a "charset" parameter out of a content type, MIME quoting honoured.
-// Returns whether there was one.
-bool ExtractCharset(std::string& aContentType, std::string& aCharset) {
-  std::vector<std::string> items;
-  std::string current;
-  bool quoted = false;
-  for (size_t i = 0; i < aContentType.size(); ++i) {
-    const char c = aContentType[i];
-    if (quoted && c == '\\' && i + 1 < aContentType.size()) {
-      current += c;
-      current += aContentType[++i];
-      continue;
-    }
-    if (c == '"') quoted = !quoted;
-    if (c == ';' && !quoted) {
-      items.push_back(Trim(current));
-      current.clear();
-      continue;
-    }
-    current += c;
-  }
-  items.push_back(Trim(current));
-
-  bool found = false;
-  std::string rebuilt = items[0];
-  for (size_t i = 1; i < items.size(); ++i) {
-    const size_t eq = items[i].find('=');
-    if (eq != std::string::npos && SameText(Trim(std::string_view(items[i]).substr(0, eq)), "charset")) {
-      std::string value = Trim(std::string_view(items[i]).substr(eq + 1));
-      if (value.size() >= 2 && value.front() == '"') {
-        std::string unquoted;
-        for (size_t k = 1; k < value.size() && value[k] != '"'; ++k) {
-          if (value[k] == '\\' && k + 1 < value.size()) ++k;
-          unquoted += value[k];
-        }
-        value = unquoted;
-      }
-      aCharset = value;
-      found = true;
-    } else if (!items[i].empty()) {
-      rebuilt += "; " + items[i];
-    }
-  }
-  aContentType = rebuilt;
-  return found;
-}
-
-bool IsTextMediaType(std::string_view aContentType) {
-  const size_t slash = aContentType.find('/');
-  return slash != std::string_view::npos && SameText(Trim(aContentType.substr(0, slash)), "text");
-}
-
-// ---- header charset defaults -------------------------------------------------
+// ---- the boundary ------------------------------------------------------------
 
 // Eight dashes and fifteen random digits. A boundary that a peer could
 // foresee (the clock's digits, say) would let content it supplies, a file
@@ -325,6 +133,8 @@ std::string RandomBoundary() {
   return SBoundaryPrefix + std::string(kBoundaryDigits - digits.size(), '0') + digits;
 }
 }  // namespace
+
+// ---- header charset defaults -------------------------------------------------
 
 std::string DefaultHeaderCharSetForLocale(std::string_view aLocaleName) {
   const std::string locale = LowerCase(aLocaleName.substr(0, aLocaleName.find_first_of(".@")));
@@ -362,14 +172,15 @@ void TIdFormDataField::SetContentType(std::string_view aValue) {
   CheckHeaderText(aValue);
   std::string value(aValue);
   if (value.empty()) value = FFileName.empty() ? std::string(SDefaultContentType) : GetMIMETypeFromFile(FFileName);
-  std::string charset;
-  if (ExtractCharset(value, charset)) {
+  std::string charset = ExtractHeaderSubItem(value, SCharsetParam, QuoteMIME);
+  if (!charset.empty()) {
     CheckCharsetName(charset);
-    FCharset = charset;
-  } else if (FCharset.empty() && IsTextMediaType(value)) {
+    FCharset = std::move(charset);
+    value = ReplaceHeaderSubItem(value, SCharsetParam, "", QuoteMIME);
+  } else if (FCharset.empty() && IsHeaderMediaType(value, "text")) {
     FCharset = SDefaultTextCharset;
   }
-  FContentType = value;
+  FContentType = std::move(value);
 }
 
 void TIdFormDataField::SetCharset(std::string aValue) {
@@ -385,18 +196,18 @@ void TIdFormDataField::SetHeaderCharSet(std::string aValue) {
 void TIdFormDataField::SetContentTransfer(std::string_view aValue) {
   const bool known = aValue.empty() || std::any_of(std::begin(kTransferNames), std::end(kTransferNames),
                                                    [&](const char* name) { return SameText(aValue, name); });
-  if (!known) throw EIdUnsupportedTransfer(SUnsupportedTransfer);
+  if (!known) throw EIdUnsupportedTransfer();
   FContentTransfer = std::string(aValue);
 }
 
 void TIdFormDataField::SetHeaderEncoding(std::string_view aValue) {
   const std::string upper = UpperCase(aValue);
-  if (upper != "Q" && upper != "B" && upper != "8") throw EIdUnsupportedEncoding(SUnsupportedEncoding);
+  if (upper != "Q" && upper != "B" && upper != "8") throw EIdUnsupportedEncoding();
   FHeaderEncoding = upper;
 }
 
 const std::string& TIdFormDataField::FieldValue() const {
-  if (FFieldStream != nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (FFieldStream != nullptr) throw EIdInvalidObjectType();
   return FFieldValue;
 }
 
@@ -406,12 +217,12 @@ void TIdFormDataField::SetFieldValue(std::string aValue) {
 }
 
 TStream& TIdFormDataField::FieldStream() const {
-  if (FFieldStream == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (FFieldStream == nullptr) throw EIdInvalidObjectType();
   return *FFieldStream;
 }
 
 void TIdFormDataField::SetFieldStream(TStream* aStream) {
-  if (aStream == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (aStream == nullptr) throw EIdInvalidObjectType();
   if (aStream == FOwnedStream.get()) return;
   ReleaseStream();
   FFieldValue.clear();
@@ -419,7 +230,7 @@ void TIdFormDataField::SetFieldStream(TStream* aStream) {
 }
 
 void TIdFormDataField::SetOwnedFieldStream(std::unique_ptr<TStream> aStream) {
-  if (!aStream) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (!aStream) throw EIdInvalidObjectType();
   ReleaseStream();
   FFieldValue.clear();
   FOwnedStream = std::move(aStream);
@@ -461,75 +272,67 @@ TIdBytes TIdFormDataField::FormatFieldHeader(std::string_view aBoundary) const {
   return header;
 }
 
-TIdFormDataField::TFieldData TIdFormDataField::PrepareFieldData() {
-  TFieldData data;
+bool TIdFormDataField::SendsStreamAsIs() const {
+  const TTransferKind kind = TransferKind(FContentTransfer);
+  return FFieldStream != nullptr && kind != TTransferKind::tkQuotedPrintable && kind != TTransferKind::tkBase64;
+}
+
+void TIdFormDataField::WriteEncodedData(TStream& aOut) const {
   const TTransferKind kind = TransferKind(FContentTransfer);
   if (FFieldStream != nullptr) {
+    const int64_t position = FFieldStream->Position();
     FFieldStream->SetPosition(0);
-    if (kind == TTransferKind::tkQuotedPrintable || kind == TTransferKind::tkBase64) {
-      auto encoded = std::make_unique<TMemoryStream>();
-      if (kind == TTransferKind::tkQuotedPrintable) {
-        TIdEncoderQuotedPrintable::EncodeStream(*FFieldStream, *encoded);
-      } else {
-        TIdEncoderMIME::EncodeStream(*FFieldStream, *encoded);
-        encoded->WriteBuffer(SCRLF, 2);
-      }
-      FFieldStream->SetPosition(0);
-      encoded->SetPosition(0);
-      data.Owned = std::move(encoded);
-    } else {
-      data.Stream = FFieldStream;
-      data.NeedsLineBreak = true;
-      return data;
-    }
-  } else if (!FFieldValue.empty()) {
-    const TIdBytes bytes =
-        kind == TTransferKind::tk7Bit ? IdTextEncoding_ASCII()->GetBytes(FFieldValue) : ValueEncoding()->GetBytes(FFieldValue);
-    auto encoded = std::make_unique<TMemoryStream>();
     if (kind == TTransferKind::tkQuotedPrintable) {
-      TMemoryStream source(bytes);
-      TIdEncoderQuotedPrintable::EncodeStream(source, *encoded);
+      TIdEncoderQuotedPrintable::EncodeStream(*FFieldStream, aOut);
     } else {
-      if (kind == TTransferKind::tkBase64) {
-        const std::string text = TIdEncoderMIME::EncodeBytes(bytes);
-        encoded->WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
-      } else {
-        encoded->WriteBuffer(bytes);
-      }
-      encoded->WriteBuffer(SCRLF, 2);
+      TIdEncoderMIME::EncodeStream(*FFieldStream, aOut);
+      aOut.WriteBuffer(SCRLF, 2);
     }
-    encoded->SetPosition(0);
-    data.Owned = std::move(encoded);
+    FFieldStream->SetPosition(position);
+    return;
   }
+  if (FFieldValue.empty()) {
+    aOut.WriteBuffer(SCRLF, 2);
+    return;
+  }
+  const TIdBytes bytes =
+      kind == TTransferKind::tk7Bit ? IdTextEncoding_ASCII()->GetBytes(FFieldValue) : ValueEncoding()->GetBytes(FFieldValue);
+  if (kind == TTransferKind::tkQuotedPrintable) {
+    TMemoryStream source(bytes);
+    TIdEncoderQuotedPrintable::EncodeStream(source, aOut);  // ends with its own line break
+    return;
+  }
+  if (kind == TTransferKind::tkBase64) {
+    const std::string text = TIdEncoderMIME::EncodeBytes(bytes);
+    aOut.WriteBuffer(text.data(), static_cast<int64_t>(text.size()));
+  } else {
+    aOut.WriteBuffer(bytes);
+  }
+  aOut.WriteBuffer(SCRLF, 2);
+}
+
+TIdFormDataField::TFieldData TIdFormDataField::PrepareFieldData() {
+  TFieldData data;
+  if (SendsStreamAsIs()) {
+    FFieldStream->SetPosition(0);
+    data.Stream = FFieldStream;
+    return data;
+  }
+  data.Owned = std::make_unique<TMemoryStream>();
+  WriteEncodedData(*data.Owned);
+  data.Owned->SetPosition(0);
   data.Stream = data.Owned.get();
   return data;
 }
 
 int64_t TIdFormDataField::FieldSize() {
   const TIdMultiPartFormDataStream* form = FCollection != nullptr ? FCollection->MultipartFormDataStream() : nullptr;
-  int64_t size = static_cast<int64_t>(FormatFieldHeader(form != nullptr ? form->Boundary() : std::string()).size());
-  const TTransferKind kind = TransferKind(FContentTransfer);
-  if (FFieldStream != nullptr) {
-    if (kind == TTransferKind::tkQuotedPrintable) {
-      const int64_t position = FFieldStream->Position();
-      FFieldStream->SetPosition(0);
-      TCountingStream counter;
-      TIdEncoderQuotedPrintable::EncodeStream(*FFieldStream, counter);
-      FFieldStream->SetPosition(position);
-      return size + counter.Count();
-    }
-    const int64_t streamSize = FFieldStream->Size();
-    return size + (kind == TTransferKind::tkBase64 ? Base64Length(streamSize) : streamSize) + 2;
-  }
-  if (FFieldValue.empty()) return size + 2;
-  if (kind == TTransferKind::tk7Bit) return size + IdTextEncoding_ASCII()->GetByteCount(FFieldValue) + 2;
-  if (kind == TTransferKind::tk8Bit) return size + ValueEncoding()->GetByteCount(FFieldValue) + 2;
-  const TIdBytes bytes = ValueEncoding()->GetBytes(FFieldValue);
-  if (kind == TTransferKind::tkBase64) return size + Base64Length(static_cast<int64_t>(bytes.size())) + 2;
-  TMemoryStream source(bytes);
+  const int64_t headerSize =
+      static_cast<int64_t>(FormatFieldHeader(form != nullptr ? form->Boundary() : std::string()).size());
+  if (SendsStreamAsIs()) return headerSize + FFieldStream->Size() + 2;
   TCountingStream counter;
-  TIdEncoderQuotedPrintable::EncodeStream(source, counter);
-  return size + counter.Count();
+  WriteEncodedData(counter);
+  return headerSize + counter.Count();
 }
 
 // ---- TIdFormDataFields -----------------------------------------------------------
@@ -540,7 +343,7 @@ TIdFormDataField& TIdFormDataFields::Add() {
 }
 
 TIdFormDataField& TIdFormDataFields::Items(int aIndex) const {
-  if (aIndex < 0 || aIndex >= Count()) throw EListError(Format("List index out of bounds (%d)", {aIndex}));
+  if (aIndex < 0 || aIndex >= Count()) throw EListError::IndexOutOfBounds(aIndex);
   return *FItems[static_cast<size_t>(aIndex)];
 }
 
@@ -591,7 +394,7 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aF
                                                            const std::string& aContentType,
                                                            const std::string& aCharset, TStream* aFieldValue,
                                                            const std::string& aFileName) {
-  if (aFieldValue == nullptr) throw EIdInvalidObjectType(SInvalidObjectType);
+  if (aFieldValue == nullptr) throw EIdInvalidObjectType();
   return AddField([&](TIdFormDataField& field) {
     field.SetFieldName(aFieldName);
     field.SetFileName(aFileName);
@@ -642,6 +445,8 @@ void TIdMultiPartFormDataStream::Rewind() {
   FClosed = false;
 }
 
+std::string TIdMultiPartFormDataStream::ClosingDelimiter() const { return "--" + FBoundary + "--" + SCRLF; }
+
 void TIdMultiPartFormDataStream::AppendToBuffer(const TIdBytes& aBytes) {
   FInternalBuffer.insert(FInternalBuffer.end(), aBytes.begin(), aBytes.end());
 }
@@ -654,10 +459,6 @@ void TIdMultiPartFormDataStream::StartField() {
   TIdFormDataField& field = FFields.Items(FCurrentItem);
   AppendToBuffer(field.FormatFieldHeader(FBoundary));
   FInput = field.PrepareFieldData();
-  if (FInput.Stream == nullptr) {
-    AppendToBuffer(SCRLF);
-    ++FCurrentItem;
-  }
 }
 
 void TIdMultiPartFormDataStream::FinishField() {
@@ -683,7 +484,7 @@ int64_t TIdMultiPartFormDataStream::Read(void* aBuffer, int64_t aCount) {
       if (FCurrentItem < FFields.Count()) {
         StartField();
       } else if (!FClosed) {
-        AppendToBuffer("--" + FBoundary + "--" + SCRLF);
+        AppendToBuffer(ClosingDelimiter());
         FClosed = true;
       } else {
         break;
@@ -710,9 +511,9 @@ int64_t TIdMultiPartFormDataStream::Read(void* aBuffer, int64_t aCount) {
   return delivered;
 }
 
-int64_t TIdMultiPartFormDataStream::Write(const void*, int64_t) { throw EIdUnsupportedOperation(SUnsupportedOperation); }
+int64_t TIdMultiPartFormDataStream::Write(const void*, int64_t) { throw EIdUnsupportedOperation(); }
 
-void TIdMultiPartFormDataStream::SetSize(int64_t) { throw EIdUnsupportedOperation(SUnsupportedOperation); }
+void TIdMultiPartFormDataStream::SetSize(int64_t) { throw EIdUnsupportedOperation(); }
 
 int64_t TIdMultiPartFormDataStream::Seek(int64_t aOffset, TSeekOrigin aOrigin) {
   if (aOffset == 0 && aOrigin == TSeekOrigin::soBeginning) {
@@ -725,7 +526,7 @@ int64_t TIdMultiPartFormDataStream::Seek(int64_t aOffset, TSeekOrigin aOrigin) {
 
 int64_t TIdMultiPartFormDataStream::Size() {
   if (FFields.Count() == 0) return 0;
-  int64_t size = static_cast<int64_t>(FBoundary.size()) + 6;
+  int64_t size = static_cast<int64_t>(ClosingDelimiter().size());
   for (int i = 0; i < FFields.Count(); ++i) size += FFields.Items(i).FieldSize();
   return size;
 }

@@ -17,10 +17,33 @@
 
 namespace qtx {
 
-class EIdInvalidObjectType : public EIdException { using EIdException::EIdException; };
-class EIdUnsupportedTransfer : public EIdException { using EIdException::EIdException; };
-class EIdUnsupportedEncoding : public EIdException { using EIdException::EIdException; };
-class EIdUnsupportedOperation : public EIdException { using EIdException::EIdException; };
+class EIdInvalidObjectType : public EIdException {
+public:
+  EIdInvalidObjectType()
+      : EIdException(
+            "Unsupported object type. You can assign only one of the following types or their descendants: "
+            "TStrings, TStream.") {}
+  using EIdException::EIdException;
+};
+class EIdUnsupportedTransfer : public EIdException {
+public:
+  EIdUnsupportedTransfer()
+      : EIdException(
+            "Unsupported transfer type. You can assign only an empty string or one of the following values: "
+            "7bit, 8bit, binary, quoted-printable, base64.") {}
+  using EIdException::EIdException;
+};
+class EIdUnsupportedEncoding : public EIdException {
+public:
+  EIdUnsupportedEncoding()
+      : EIdException("Unsupported encoding. You can assign only one of the following values: Q, B, 8.") {}
+  using EIdException::EIdException;
+};
+class EIdUnsupportedOperation : public EIdException {
+public:
+  EIdUnsupportedOperation() : EIdException("Unsupported operation.") {}
+  using EIdException::EIdException;
+};
 // A content type or charset that would break the part's header: a line
 // break or NUL anywhere, and in a charset name also a blank, quote,
 // backslash or question mark.
@@ -86,13 +109,12 @@ public:
   // The part's header lines, from the delimiter line to the empty line.
   TIdBytes FormatFieldHeader(std::string_view aBoundary) const;
 
-  // The bytes of the part after its header. Stream is null for an empty
-  // value; Owned holds a temporary stream the reader frees; a caller's
-  // stream needs the line break after it added by the reader.
+  // The bytes of the part after its header: Owned holds them encoded, with
+  // the line break that ends the part; without Owned, Stream is the caller's
+  // stream sent as it is, and the reader adds the line break after it.
   struct TFieldData {
     std::unique_ptr<TStream> Owned;
     TStream* Stream = nullptr;
-    bool NeedsLineBreak = false;
   };
   TFieldData PrepareFieldData();
 
@@ -102,6 +124,12 @@ private:
   void ReleaseStream();
   // The encoding that turns the value into bytes for the transfer.
   IIdTextEncoding ValueEncoding() const;
+  // A caller's stream in 7bit, 8bit or binary goes out unchanged, read
+  // straight from the stream; everything else through WriteEncodedData.
+  bool SendsStreamAsIs() const;
+  // The value or the stream through the transfer encoding, with the line
+  // break that ends the part; the stream's position is kept.
+  void WriteEncodedData(TStream& aOut) const;
 
   TIdFormDataFields* FCollection;
   std::string FFieldName;
@@ -183,6 +211,8 @@ private:
   void CloseInput();
   void StartField();
   void FinishField();
+  // "--" boundary "--" CR LF, which ends the body.
+  std::string ClosingDelimiter() const;
   void AppendToBuffer(const TIdBytes& aBytes);
   void AppendToBuffer(std::string_view aText);
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "platform/qtxSysUtils.h"
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
 
 namespace qtx {
 

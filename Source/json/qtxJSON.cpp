@@ -8,12 +8,6 @@
 #include "platform/qtxSysUtils.h"
 
 namespace qtx {
-namespace {
-
-const char* const SListIndexError = "List index out of bounds (%d)";
-
-}  // namespace
-
 // ---------------------------------------------------------------- TqtxJSONValue
 
 void TqtxJSONValue::AppendText(std::string& aOut) const {
@@ -39,7 +33,7 @@ std::string TqtxJSONValue::Text() const {
 // ---------------------------------------------------------- TqtxObjectJSONList
 
 void TqtxObjectJSONList::CheckIndex(int aIndex) {
-  if (aIndex < 0) throw EListError(Format(SListIndexError, {aIndex}));
+  if (aIndex < 0) throw EListError::IndexOutOfBounds(aIndex);
 }
 
 IqtxObjectJSON TqtxObjectJSONList::GetNode(std::string_view aName) const {
@@ -309,12 +303,23 @@ void TqtxJSON::AppendText(std::string& aOut) const {
     return;
   }
   aOut += FIsArray ? '[' : '{';
-  const int last = FData.Count() - 1;
-  int i = 0;
-  for (const IqtxObjectJSON& node : FData) {
-    AppendNode(aOut, *node, FIsArray);
-    if (i++ == last) aOut += FIsArray ? ']' : '}';
-    else if (aOut.back() != ',') aOut += ',';
+  AppendNodes(aOut, *this, FIsArray);
+  aOut += FIsArray ? ']' : '}';
+}
+
+void TqtxJSON::AppendNodes(std::string& aOut, const TqtxJSON& aDocument, bool aInArray) {
+  bool first = true;
+  for (const IqtxObjectJSON& node : aDocument) {
+    const size_t beforeComma = aOut.size();
+    if (!first) aOut += ',';
+    const size_t start = aOut.size();
+    AppendNode(aOut, *node, aInArray);
+    // A node of no kind writes nothing, and takes its comma back with it.
+    if (aOut.size() == start) {
+      aOut.resize(beforeComma);
+    } else {
+      first = false;
+    }
   }
 }
 
@@ -346,13 +351,7 @@ void TqtxJSON::AppendNode(std::string& aOut, const TqtxObjectJSON& aNode, bool a
         return;
       }
       aOut += '[';
-      bool first = true;
-      if (child)
-        for (const IqtxObjectJSON& element : *child) {
-          if (!first) aOut += ',';
-          first = false;
-          AppendNode(aOut, *element, true);
-        }
+      if (child) AppendNodes(aOut, *child, true);
       aOut += ']';
       return;
     }
@@ -373,10 +372,7 @@ void TqtxJSON::AppendNode(std::string& aOut, const TqtxObjectJSON& aNode, bool a
         aOut += "null";
         return;
       }
-      const size_t start = aOut.size();
       aNode.FValue.AppendText(aOut);
-      for (size_t i = start; i < aOut.size(); ++i)
-        if (aOut[i] == ',') aOut[i] = '.';
       return;
     }
     case qtxJSONBoolean:

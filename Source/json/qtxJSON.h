@@ -204,6 +204,8 @@ private:
   void Changed() noexcept;
   bool HasSliceFor(bool aIsArray) const noexcept { return FSource && FSliceIsArray == aIsArray; }
   static void AppendNode(std::string& aOut, const TqtxObjectJSON& aNode, bool aInArray);
+  // The document's nodes, separated by commas.
+  static void AppendNodes(std::string& aOut, const TqtxJSON& aDocument, bool aInArray);
 
   bool FIsArray = false;
   bool FEscapeStrings = false;

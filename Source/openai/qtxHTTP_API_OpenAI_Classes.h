@@ -23,6 +23,8 @@ public:
   virtual ~TqtxOpenAIClass() = default;
   TqtxOpenAIClass(const TqtxOpenAIClass&) = delete;
   TqtxOpenAIClass& operator=(const TqtxOpenAIClass&) = delete;
+  TqtxOpenAIClass(TqtxOpenAIClass&&) = default;
+  TqtxOpenAIClass& operator=(TqtxOpenAIClass&&) = default;
 
   // The object's document, created on first use.
   TqtxJSON& JSON();
@@ -84,5 +86,15 @@ private:
 
   mutable IqtxJSON FJSON;
 };
+
+// An object of class T read from JSON text. Reading follows construction
+// because a constructor of the base cannot reach T's reader, which fills
+// T's own fields.
+template <class T>
+T MakeResponse(std::string_view aJSON) {
+  T object;
+  object.Read(aJSON);
+  return object;
+}
 
 }  // namespace qtx

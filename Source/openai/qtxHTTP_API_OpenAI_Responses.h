@@ -3,6 +3,7 @@
 // Nested objects and arrays become child objects owned by their parent; each
 // child reads its own member of the parent's parsed document. String fields
 // hold the text with its JSON escapes decoded; a null member reads as absent.
+// A response is made from text with MakeResponse<T>(text).
 
 #include <cstdint>
 #include <memory>
@@ -19,8 +20,6 @@ using TqtxOpenAIArray = std::vector<std::unique_ptr<T>>;
 // The token counts shared by the chat, completion and edit answers.
 class TqtxOpenAIClass_Response_TokenUsage : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_TokenUsage() = default;
-  explicit TqtxOpenAIClass_Response_TokenUsage(std::string_view aJSON) { Read(aJSON); }
   int32_t CompletionTokens() const { return FCompletion_tokens; }
   int32_t PromptTokens() const { return FPrompt_tokens; }
   int32_t TotalTokens() const { return FTotal_tokens; }
@@ -38,8 +37,6 @@ private:
 
 class TqtxOpenAIClass_Response_ChatCompletion_Choices_Message : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_ChatCompletion_Choices_Message() = default;
-  explicit TqtxOpenAIClass_Response_ChatCompletion_Choices_Message(std::string_view aJSON) { Read(aJSON); }
   const std::string& Content() const { return FContent; }
   const std::string& Role() const { return FRole; }
 
@@ -53,8 +50,6 @@ private:
 
 class TqtxOpenAIClass_Response_ChatCompletion_Choices : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_ChatCompletion_Choices() = default;
-  explicit TqtxOpenAIClass_Response_ChatCompletion_Choices(std::string_view aJSON) { Read(aJSON); }
   const std::string& FinishReason() const { return FFinish_reason; }
   int32_t _Index() const { return FIndex; }
   // Empty when the answer has no "message".
@@ -70,17 +65,12 @@ private:
       std::make_unique<TqtxOpenAIClass_Response_ChatCompletion_Choices_Message>();
 };
 
-class TqtxOpenAIClass_Response_ChatCompletion_Usage : public TqtxOpenAIClass_Response_TokenUsage {
-public:
-  using TqtxOpenAIClass_Response_TokenUsage::TqtxOpenAIClass_Response_TokenUsage;
-};
+class TqtxOpenAIClass_Response_ChatCompletion_Usage : public TqtxOpenAIClass_Response_TokenUsage {};
 
 using TqtxOpenAIArray_Response_ChatCompletion_Choices = TqtxOpenAIArray<TqtxOpenAIClass_Response_ChatCompletion_Choices>;
 
 class TqtxOpenAIClass_Response_ChatCompletion : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_ChatCompletion() = default;
-  explicit TqtxOpenAIClass_Response_ChatCompletion(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray_Response_ChatCompletion_Choices& Choices() const { return FChoices; }
   int32_t Created() const { return FCreated; }
   const std::string& Id() const { return FId; }
@@ -96,6 +86,7 @@ private:
   int32_t FCreated = 0;
   std::string FId;
   std::string FObject;
+  // Made by the const getter on first use, a cache of the parsed member; hence mutable.
   mutable std::unique_ptr<TqtxOpenAIClass_Response_ChatCompletion_Usage> FUsage;
 };
 
@@ -103,8 +94,6 @@ private:
 
 class TqtxOpenAIClass_Response_Completion_Choices : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Completion_Choices() = default;
-  explicit TqtxOpenAIClass_Response_Completion_Choices(std::string_view aJSON) { Read(aJSON); }
   const std::string& FinishReason() const { return FFinish_reason; }
   int32_t _Index() const { return FIndex; }
   const std::string& Text() const { return FText; }
@@ -118,15 +107,10 @@ private:
   std::string FText;
 };
 
-class TqtxOpenAIClass_Response_Completion_Usage : public TqtxOpenAIClass_Response_TokenUsage {
-public:
-  using TqtxOpenAIClass_Response_TokenUsage::TqtxOpenAIClass_Response_TokenUsage;
-};
+class TqtxOpenAIClass_Response_Completion_Usage : public TqtxOpenAIClass_Response_TokenUsage {};
 
 class TqtxOpenAIClass_Response_Completion : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Completion() = default;
-  explicit TqtxOpenAIClass_Response_Completion(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_Completion_Choices>& Choices() const { return FChoices; }
   int32_t Created() const { return FCreated; }
   const std::string& Id() const { return FId; }
@@ -143,6 +127,7 @@ private:
   std::string FId;
   std::string FModel;
   std::string FObject;
+  // Made by the const getter on first use, a cache of the parsed member; hence mutable.
   mutable std::unique_ptr<TqtxOpenAIClass_Response_Completion_Usage> FUsage;
 };
 
@@ -150,8 +135,6 @@ private:
 
 class TqtxOpenAIClass_Response_Edit_Choices : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Edit_Choices() = default;
-  explicit TqtxOpenAIClass_Response_Edit_Choices(std::string_view aJSON) { Read(aJSON); }
   int32_t _Index() const { return FIndex; }
   const std::string& Text() const { return FText; }
 
@@ -163,15 +146,10 @@ private:
   std::string FText;
 };
 
-class TqtxOpenAIClass_Response_Edit_Usage : public TqtxOpenAIClass_Response_TokenUsage {
-public:
-  using TqtxOpenAIClass_Response_TokenUsage::TqtxOpenAIClass_Response_TokenUsage;
-};
+class TqtxOpenAIClass_Response_Edit_Usage : public TqtxOpenAIClass_Response_TokenUsage {};
 
 class TqtxOpenAIClass_Response_Edit : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Edit() = default;
-  explicit TqtxOpenAIClass_Response_Edit(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_Edit_Choices>& Choices() const { return FChoices; }
   int32_t Created() const { return FCreated; }
   const std::string& _Object() const { return FObject; }
@@ -184,6 +162,7 @@ private:
   TqtxOpenAIArray<TqtxOpenAIClass_Response_Edit_Choices> FChoices;
   int32_t FCreated = 0;
   std::string FObject;
+  // Made by the const getter on first use, a cache of the parsed member; hence mutable.
   mutable std::unique_ptr<TqtxOpenAIClass_Response_Edit_Usage> FUsage;
 };
 
@@ -191,8 +170,6 @@ private:
 
 class TqtxOpenAIClass_Response_Image_Data : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Image_Data() = default;
-  explicit TqtxOpenAIClass_Response_Image_Data(std::string_view aJSON) { Read(aJSON); }
   const std::string& B64_json() const { return FB64_json; }
   const std::string& Url() const { return FUrl; }
 
@@ -206,8 +183,6 @@ private:
 
 class TqtxOpenAIClass_Response_Image : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Image() = default;
-  explicit TqtxOpenAIClass_Response_Image(std::string_view aJSON) { Read(aJSON); }
   int64_t Created() const { return FCreated; }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_Image_Data>& Data() const { return FData; }
 
@@ -219,22 +194,14 @@ private:
   TqtxOpenAIArray<TqtxOpenAIClass_Response_Image_Data> FData;
 };
 
-class TqtxOpenAIClass_Response_Image_Edit : public TqtxOpenAIClass_Response_Image {
-public:
-  using TqtxOpenAIClass_Response_Image::TqtxOpenAIClass_Response_Image;
-};
+class TqtxOpenAIClass_Response_Image_Edit : public TqtxOpenAIClass_Response_Image {};
 
-class TqtxOpenAIClass_Response_Image_Variation : public TqtxOpenAIClass_Response_Image {
-public:
-  using TqtxOpenAIClass_Response_Image::TqtxOpenAIClass_Response_Image;
-};
+class TqtxOpenAIClass_Response_Image_Variation : public TqtxOpenAIClass_Response_Image {};
 
 // ---------------------------------------------------------------- embeddings
 
 class TqtxOpenAIClass_Response_Embeddings_Usage : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Embeddings_Usage() = default;
-  explicit TqtxOpenAIClass_Response_Embeddings_Usage(std::string_view aJSON) { Read(aJSON); }
   int32_t PromptTokens() const { return FPrompt_tokens; }
   int32_t TotalTokens() const { return FTotal_tokens; }
 
@@ -248,8 +215,6 @@ private:
 
 class TqtxOpenAIClass_Response_Embeddings_Data : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Embeddings_Data() = default;
-  explicit TqtxOpenAIClass_Response_Embeddings_Data(std::string_view aJSON) { Read(aJSON); }
   const TqtxArrayOfDouble& Embedding() const { return FEmbedding; }
   int32_t _Index() const { return FIndex; }
   const std::string& _Object() const { return FObject; }
@@ -265,8 +230,6 @@ private:
 
 class TqtxOpenAIClass_Response_Embeddings : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Embeddings() = default;
-  explicit TqtxOpenAIClass_Response_Embeddings(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_Embeddings_Data>& Data() const { return FData; }
   const std::string& Model() const { return FModel; }
   const std::string& _Object() const { return FObject; }
@@ -279,6 +242,7 @@ private:
   TqtxOpenAIArray<TqtxOpenAIClass_Response_Embeddings_Data> FData;
   std::string FModel;
   std::string FObject;
+  // Made by the const getter on first use, a cache of the parsed member; hence mutable.
   mutable std::unique_ptr<TqtxOpenAIClass_Response_Embeddings_Usage> FUsage;
 };
 
@@ -286,8 +250,6 @@ private:
 
 class TqtxOpenAIClass_Response_Model_Permission : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Model_Permission() = default;
-  explicit TqtxOpenAIClass_Response_Model_Permission(std::string_view aJSON) { Read(aJSON); }
   bool AllowCreateEngine() const { return FAllow_Create_Engine; }
   bool AllowFineTuning() const { return FAllow_Fine_Tuning; }
   bool AllowLogprobs() const { return FAllow_Logprobs; }
@@ -319,8 +281,6 @@ private:
 
 class TqtxOpenAIClass_Response_Model_Data : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Model_Data() = default;
-  explicit TqtxOpenAIClass_Response_Model_Data(std::string_view aJSON) { Read(aJSON); }
   int32_t Created() const { return FCreated; }
   const std::string& Id() const { return FId; }
   const std::string& _Object() const { return FObject; }
@@ -341,15 +301,10 @@ private:
 };
 
 // What a single-model query returns.
-class TqtxOpenAI_Response_Model_Class : public TqtxOpenAIClass_Response_Model_Data {
-public:
-  using TqtxOpenAIClass_Response_Model_Data::TqtxOpenAIClass_Response_Model_Data;
-};
+class TqtxOpenAI_Response_Model_Class : public TqtxOpenAIClass_Response_Model_Data {};
 
 class TqtxOpenAIClass_Response_Models : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Models() = default;
-  explicit TqtxOpenAIClass_Response_Models(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_Model_Data>& Data() const { return FData; }
   const std::string& _Object() const { return FObject; }
 
@@ -365,8 +320,6 @@ private:
 
 class TqtxOpenAIClass_Response_File : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_File() = default;
-  explicit TqtxOpenAIClass_Response_File(std::string_view aJSON) { Read(aJSON); }
   int32_t Bytes() const { return FBytes; }
   int32_t CreatedAt() const { return FCreated_at; }
   const std::string& Filename() const { return FFilename; }
@@ -388,8 +341,6 @@ private:
 
 class TqtxOpenAIClass_Response_Files : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Files() = default;
-  explicit TqtxOpenAIClass_Response_Files(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_File>& Data() const { return FData; }
   const std::string& _Object() const { return FObject; }
 
@@ -403,8 +354,6 @@ private:
 
 class TqtxOpenAIClass_Response_Delete : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Delete() = default;
-  explicit TqtxOpenAIClass_Response_Delete(std::string_view aJSON) { Read(aJSON); }
   const std::string& _Object() const { return FObject; }
   bool Deleted() const { return FDeleted; }
   const std::string& Id() const { return FId; }
@@ -422,8 +371,6 @@ private:
 
 class TqtxOpenAIClass_Response_FineTune_Event : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_FineTune_Event() = default;
-  explicit TqtxOpenAIClass_Response_FineTune_Event(std::string_view aJSON) { Read(aJSON); }
   int32_t CreatedAt() const { return FCreated_at; }
   const std::string& Level() const { return FLevel; }
   const std::string& _Message() const { return FMessage; }
@@ -441,8 +388,6 @@ private:
 
 class TqtxOpenAIClass_Response_FineTune_HyperParams : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_FineTune_HyperParams() = default;
-  explicit TqtxOpenAIClass_Response_FineTune_HyperParams(std::string_view aJSON) { Read(aJSON); }
   int32_t BatchSize() const { return FBatch_size; }
   double LearningRateMultiplier() const { return FLearning_rate_multiplier; }
   int32_t NEpochs() const { return FN_epochs; }
@@ -460,8 +405,6 @@ private:
 
 class TqtxOpenAIClass_Response_FineTune : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_FineTune() = default;
-  explicit TqtxOpenAIClass_Response_FineTune(std::string_view aJSON) { Read(aJSON); }
   int64_t CreatedAt() const { return FCreated_at; }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_FineTune_Event>& Events() const { return FEvents; }
   // Read on first use; empty when the answer has no "hyperparams".
@@ -482,6 +425,7 @@ protected:
 private:
   int64_t FCreated_at = 0;
   TqtxOpenAIArray<TqtxOpenAIClass_Response_FineTune_Event> FEvents;
+  // Made by the const getter on first use, a cache of the parsed member; hence mutable.
   mutable std::unique_ptr<TqtxOpenAIClass_Response_FineTune_HyperParams> FHyperparams;
   std::string FId;
   std::string FModel;
@@ -496,8 +440,6 @@ private:
 
 class TqtxOpenAIClass_Response_FineTunes : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_FineTunes() = default;
-  explicit TqtxOpenAIClass_Response_FineTunes(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_FineTune>& Data() const { return FData; }
   const std::string& _Object() const { return FObject; }
 
@@ -511,8 +453,6 @@ private:
 
 class TqtxOpenAIClass_Response_FineTune_Events : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_FineTune_Events() = default;
-  explicit TqtxOpenAIClass_Response_FineTune_Events(std::string_view aJSON) { Read(aJSON); }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_FineTune_Event>& Data() const { return FData; }
   const std::string& _Object() const { return FObject; }
 
@@ -528,8 +468,6 @@ private:
 
 class TqtxOpenAIClass_Response_Moderation_Results_Categories : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Moderation_Results_Categories() = default;
-  explicit TqtxOpenAIClass_Response_Moderation_Results_Categories(std::string_view aJSON) { Read(aJSON); }
   bool Hate() const { return FHate; }
   bool HateThreatening() const { return FHateThreatening; }
   bool SelfHarm() const { return FSelfHarm; }
@@ -553,8 +491,6 @@ private:
 
 class TqtxOpenAIClass_Response_Moderation_Results_CategoryScores : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Moderation_Results_CategoryScores() = default;
-  explicit TqtxOpenAIClass_Response_Moderation_Results_CategoryScores(std::string_view aJSON) { Read(aJSON); }
   double Hate() const { return FHate; }
   double HateThreatening() const { return FHateThreatening; }
   double SelfHarm() const { return FSelfHarm; }
@@ -578,8 +514,6 @@ private:
 
 class TqtxOpenAIClass_Response_Moderation_Results : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Moderation_Results() = default;
-  explicit TqtxOpenAIClass_Response_Moderation_Results(std::string_view aJSON) { Read(aJSON); }
   // Both read on first use; empty when their member is absent.
   const TqtxOpenAIClass_Response_Moderation_Results_Categories& Categories() const;
   const TqtxOpenAIClass_Response_Moderation_Results_CategoryScores& CategoryScores() const;
@@ -589,6 +523,7 @@ protected:
   void DoReadJSON() override;
 
 private:
+  // Made by the const getters on first use, a cache of the parsed members; hence mutable.
   mutable std::unique_ptr<TqtxOpenAIClass_Response_Moderation_Results_Categories> FCategories;
   mutable std::unique_ptr<TqtxOpenAIClass_Response_Moderation_Results_CategoryScores> FCategoryScores;
   bool FFlagged = false;
@@ -596,8 +531,6 @@ private:
 
 class TqtxOpenAIClass_Response_Moderation : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Moderation() = default;
-  explicit TqtxOpenAIClass_Response_Moderation(std::string_view aJSON) { Read(aJSON); }
   const std::string& Id() const { return FId; }
   const std::string& Model() const { return FModel; }
   const TqtxOpenAIArray<TqtxOpenAIClass_Response_Moderation_Results>& Results() const { return FResults; }
@@ -618,8 +551,6 @@ private:
 // with at least one multi-byte sequence; any other text comes back as stored.
 class TqtxOpenAIClass_Response_Transcription : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Transcription() = default;
-  explicit TqtxOpenAIClass_Response_Transcription(std::string_view aJSON) { Read(aJSON); }
   std::string Text() const;
 
 protected:
@@ -631,8 +562,6 @@ private:
 
 class TqtxOpenAIClass_Response_Translation : public TqtxOpenAIClass {
 public:
-  TqtxOpenAIClass_Response_Translation() = default;
-  explicit TqtxOpenAIClass_Response_Translation(std::string_view aJSON) { Read(aJSON); }
   std::string Text() const;
 
 protected:

@@ -27,7 +27,12 @@ class EConvertError : public Exception { using Exception::Exception; };
 // A value that cannot be converted to the requested type.
 class EVariantTypeCastError : public EConvertError { using EConvertError::EConvertError; };
 // An index outside a list.
-class EListError : public Exception { using Exception::Exception; };
+class EListError : public Exception {
+public:
+  using Exception::Exception;
+  // An index outside the list, named in the message.
+  static EListError IndexOutOfBounds(int aIndex);
+};
 // An argument outside the range or form an operation accepts.
 class EArgumentException : public Exception { using Exception::Exception; };
 class EArgumentOutOfRangeException : public EArgumentException { using EArgumentException::EArgumentException; };
@@ -38,8 +43,16 @@ class EStreamError : public Exception { using Exception::Exception; };
 class EFileStreamError : public EStreamError { using EStreamError::EStreamError; };
 class EFCreateError : public EFileStreamError { using EFileStreamError::EFileStreamError; };
 class EFOpenError : public EFileStreamError { using EFileStreamError::EFileStreamError; };
-class EReadError : public EStreamError { using EStreamError::EStreamError; };
-class EWriteError : public EStreamError { using EStreamError::EStreamError; };
+class EReadError : public EStreamError {
+public:
+  EReadError() : EStreamError("Stream read error") {}
+  using EStreamError::EStreamError;
+};
+class EWriteError : public EStreamError {
+public:
+  EWriteError() : EStreamError("Stream write error") {}
+  using EStreamError::EStreamError;
+};
 // The silent abort: ends an operation without an error report.
 class EAbort : public Exception { using Exception::Exception; };
 // An operating-system call that failed, with errno's text.
@@ -52,6 +65,8 @@ private:
   int FErrorCode;
 };
 
+// The system's text for an errno value.
+std::string SysErrorMessage(int aErrorCode);
 // Raises EOSError for errno, with the failing call's name in the message.
 [[noreturn]] void RaiseLastOSError(const std::string& aWhat);
 

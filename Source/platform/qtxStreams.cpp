@@ -13,8 +13,6 @@
 namespace qtx {
 
 namespace {
-const char* const SReadError = "Stream read error";
-const char* const SWriteError = "Stream write error";
 const char* const SSetSizeError = "Stream size cannot be changed";
 const char* const SFCreateError = "Cannot create file \"%s\". %s";
 const char* const SFOpenError = "Cannot open file \"%s\". %s";
@@ -42,7 +40,7 @@ void TStream::ReadBuffer(void* aBuffer, int64_t aCount) {
   auto* out = static_cast<uint8_t*>(aBuffer);
   while (aCount > 0) {
     const int64_t n = Read(out, aCount);
-    if (n <= 0) throw EReadError(SReadError);
+    if (n <= 0) throw EReadError();
     out += n;
     aCount -= n;
   }
@@ -52,7 +50,7 @@ void TStream::WriteBuffer(const void* aBuffer, int64_t aCount) {
   const auto* in = static_cast<const uint8_t*>(aBuffer);
   while (aCount > 0) {
     const int64_t n = Write(in, aCount);
-    if (n <= 0) throw EWriteError(SWriteError);
+    if (n <= 0) throw EWriteError();
     in += n;
     aCount -= n;
   }

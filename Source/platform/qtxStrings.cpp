@@ -8,7 +8,6 @@
 namespace qtx {
 
 namespace {
-const char* const SListIndexError = "List index out of bounds (%d)";
 const char* const SDuplicateString = "String list does not allow duplicates";
 const char* const SSortedListError = "Operation not allowed on sorted list";
 }  // namespace
@@ -254,7 +253,7 @@ std::vector<std::string> TStrings::ToVector() const {
 
 void TStringList::CheckIndex(int aIndex, bool aAllowEnd) const {
   const int limit = Count() + (aAllowEnd ? 1 : 0);
-  if (aIndex < 0 || aIndex >= limit) throw EListError(Format(SListIndexError, {aIndex}));
+  if (aIndex < 0 || aIndex >= limit) throw EListError::IndexOutOfBounds(aIndex);
 }
 
 const std::string& TStringList::Get(int aIndex) const {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "platform/qtxException.h"
 
@@ -223,6 +224,21 @@ std::string Format(std::string_view aFormat, std::initializer_list<FormatArg> aA
     }
   }
   return out;
+}
+
+std::string ExecutableFileName() {
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : executable.string();
+}
+
+std::string ChangeFileExt(std::string_view aFileName, std::string_view aExtension) {
+  const size_t nameStart = aFileName.rfind('/') + 1;  // 0 without a folder
+  const size_t dot = aFileName.rfind('.');
+  const size_t end = (dot != std::string_view::npos && dot >= nameStart) ? dot : aFileName.size();
+  std::string result(aFileName.substr(0, end));
+  result += aExtension;
+  return result;
 }
 
 }  // namespace qtx

@@ -67,4 +67,12 @@ struct FormatArg : TFormatArg {
 };
 std::string Format(std::string_view aFormat, std::initializer_list<FormatArg> aArgs);
 
+// The running executable's full path (from /proc/self/exe); empty when the
+// system cannot tell.
+std::string ExecutableFileName();
+// aFileName with the part from the last dot of its name on replaced by
+// aExtension ("a/b.exe", ".ini" gives "a/b.ini"); a name without a dot gets
+// aExtension appended. Dots in folder names do not count.
+std::string ChangeFileExt(std::string_view aFileName, std::string_view aExtension);
+
 }  // namespace qtx

@@ -1,6 +1,19 @@
 #include "platform/qtxUnicode.h"
 
+#include <locale.h>
+#include <wctype.h>
+
 namespace qtx {
+
+namespace {
+// The case mapping of Unicode from glibc's built-in C.UTF-8 locale, held
+// apart from the process locale; ASCII only should it be missing.
+char32_t LowerCaseOf(char32_t aCodePoint) noexcept {
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t());
+  if (utf8) return static_cast<char32_t>(towlower_l(static_cast<wint_t>(aCodePoint), utf8));
+  return (aCodePoint >= 'A' && aCodePoint <= 'Z') ? aCodePoint + 32 : aCodePoint;
+}
+}  // namespace
 
 char32_t NextCodePoint(std::string_view aText, size_t& aPos) noexcept {
   const auto byte = [&](size_t i) { return static_cast<uint8_t>(aText[i]); };
@@ -152,6 +165,16 @@ bool TextToRaw(std::string_view aText, TBytes& aBytes) {
     aBytes.push_back(static_cast<uint8_t>(cp));
   }
   return true;
+}
+
+bool UnicodeSameText(std::string_view a, std::string_view b) noexcept {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    const char32_t ca = NextCodePoint(a, i);
+    const char32_t cb = NextCodePoint(b, j);
+    if (ca != cb && LowerCaseOf(ca) != LowerCaseOf(cb)) return false;
+  }
+  return i == a.size() && j == b.size();
 }
 
 }  // namespace qtx

@@ -38,6 +38,10 @@ bool IsValidUtf8(std::string_view aText) noexcept;
 // Invalid sequences become U+FFFD; valid text comes back unchanged.
 std::string SanitizeUtf8(std::string_view aText);
 
+// Equal without regard to letter case in any script (each code point's
+// simple lower-case mapping), whatever the process locale.
+bool UnicodeSameText(std::string_view a, std::string_view b) noexcept;
+
 std::u16string Utf8ToUtf16(std::string_view aText);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view aText);

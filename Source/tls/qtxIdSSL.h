@@ -34,6 +34,13 @@ protected:
   virtual int ReadSecure(std::span<uint8_t> aBuffer) = 0;
   virtual int WriteSecure(const TIdBytes& aBuffer, int aOffset, int aLength) = 0;
 
+  // The stack's connect (TCP and any proxy tunnel), in the clear whatever
+  // PassThrough says; PassThrough is as it was afterwards, also on failure.
+  void ConnectInTheClear();
+  // The host the TLS session is with: the host of URIToCheck, else Host.
+  // A proxy only carries the tunnel, so its host is never the TLS peer.
+  std::string TLSPeerHost() const;
+
   int ReadDataFromSource(std::span<uint8_t> aBuffer) override {
     return fPassThrough ? TIdIOHandlerStack::ReadDataFromSource(aBuffer) : ReadSecure(aBuffer);
   }

@@ -13,7 +13,6 @@ namespace qtx {
 namespace {
 
 // Message texts.
-constexpr const char* RSSSLCreatingSessionError = "Error creating SSL session.";
 constexpr const char* RSSSLDataBindingError = "Error binding data to SSL socket.";
 constexpr const char* RSSSLFDSetError = "Error setting File Descriptor for SSL";
 constexpr const char* RSSSLConnectError = "Error connecting with SSL.";
@@ -115,7 +114,7 @@ void TIdSSLSocket::Connect(int aHandle) {
   const TIdOpenSSLAPI& api = OpenSSLAPI();
   api.ERR_clear_error();
   fSSL = api.SSL_new(fSSLContext->Context());
-  if (!fSSL) throw EIdOSSLCreatingSessionError(RSSSLCreatingSessionError);
+  if (!fSSL) throw EIdOSSLCreatingSessionError();
   if (api.SSL_set_ex_data(fSSL, 0, this) <= 0)
     throw EIdOSSLDataBindingError(JoinLines(RSSSLDataBindingError, OpenSSLErrorText()));
   if (!AttachSocket(aHandle)) throw EIdOSSLFDSetError(JoinLines(RSSSLFDSetError, OpenSSLErrorText()));

@@ -13,9 +13,9 @@
 
 #include "core/qtxIdException.h"
 #include "core/qtxIdTextEncoding.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "platform/qtxStrings.h"
 #include "tls/qtxIdSSL.h"
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
 #include "tls/qtxIdSSLOpenSSLX509.h"
 
 namespace qtx {
@@ -105,8 +105,6 @@ private:
 
 // ---------------------------------------------------------------- exceptions
 
-class EIdOpenSSLError : public EIdException { using EIdException::EIdException; };
-
 // A failure with a code from OpenSSL's error queue.
 class EIdOpenSSLAPICryptoError : public EIdOpenSSLError {
 public:
@@ -131,17 +129,36 @@ private:
   int FRetCode;
 };
 
-class EIdOSSLCouldNotLoadSSLLibrary : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
-class EIdOSSLModeNotSet : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
-class EIdOSSLGetMethodError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
-class EIdOSSLCreatingSessionError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
-class EIdOSSLSettingCipherError : public EIdOpenSSLError { using EIdOpenSSLError::EIdOpenSSLError; };
+class EIdOSSLModeNotSet : public EIdOpenSSLError {
+public:
+  EIdOSSLModeNotSet() : EIdOpenSSLError("Mode has not been set.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
+class EIdOSSLGetMethodError : public EIdOpenSSLError {
+public:
+  EIdOSSLGetMethodError() : EIdOpenSSLError("Error getting SSL method.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
+class EIdOSSLCreatingSessionError : public EIdOpenSSLError {
+public:
+  EIdOSSLCreatingSessionError() : EIdOpenSSLError("Error creating SSL session.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
+class EIdOSSLSettingCipherError : public EIdOpenSSLError {
+public:
+  EIdOSSLSettingCipherError() : EIdOpenSSLError("SetCipher failed.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
 class EIdOSSLCreatingContextError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingRootCertError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingCertError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingKeyError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
 class EIdOSSLLoadingDHParamsError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
-class EIdOSSLSettingALPNError : public EIdOpenSSLAPICryptoError { using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError; };
+class EIdOSSLSettingALPNError : public EIdOpenSSLAPICryptoError {
+public:
+  EIdOSSLSettingALPNError() : EIdOpenSSLAPICryptoError("Error Updating ALPN Protocols") {}
+  using EIdOpenSSLAPICryptoError::EIdOpenSSLAPICryptoError;
+};
 class EIdOSSLUnderlyingCryptoError : public EIdOpenSSLAPISSLError { using EIdOpenSSLAPISSLError::EIdOpenSSLAPISSLError; };
 class EIdOSSLFDSetError : public EIdOpenSSLAPISSLError { using EIdOpenSSLAPISSLError::EIdOpenSSLAPISSLError; };
 class EIdOSSLDataBindingError : public EIdOpenSSLAPISSLError { using EIdOpenSSLAPISSLError::EIdOpenSSLAPISSLError; };

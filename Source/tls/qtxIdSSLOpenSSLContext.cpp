@@ -10,19 +10,14 @@ namespace qtx {
 namespace {
 
 // Message texts.
-constexpr const char* RSSSLCouldNotLoadSSLLibrary = "Could not load SSL library.";
 constexpr const char* RSSSLPathLine = "***PATH*** ";
 constexpr const char* RSSSLVersionLine = "***VERSION*** ";
 constexpr const char* RSSSLMethodsLine = "***METHODS*** ";
-constexpr const char* RSSSLModeNotSet = "Mode has not been set.";
-constexpr const char* RSSSLGetMethodError = "Error getting SSL method.";
 constexpr const char* RSSSLCreatingContextError = "Error creating SSL context.";
 constexpr const char* RSSSLLoadingRootCertError = "Could not load root certificate.";
 constexpr const char* RSSSLLoadingCertError = "Could not load certificate.";
 constexpr const char* RSSSLLoadingKeyError = "Could not load key, check password.";
 constexpr const char* RSSSLLoadingDHParamsError = "Could not load DH Parameters.";
-constexpr const char* RSSSLSettingCipherError = "SetCipher failed.";
-constexpr const char* RSSSLUpdatingALPNError = "Error Updating ALPN Protocols";
 constexpr const char* CRLF = "\r\n";
 
 constexpr size_t kErrorTextSize = 160;
@@ -39,13 +34,14 @@ constexpr TProtocolSwitch kProtocolSwitches[] = {
 
 std::string WithErrorText(const char* aMessage) { return std::string(aMessage) + CRLF + OpenSSLErrorText(); }
 
-std::string CouldNotLoadMessage() {
-  std::string message = RSSSLCouldNotLoadSSLLibrary;
+// The loader's failure, with what failed to load when it knows.
+EIdOSSLCouldNotLoadSSLLibrary CouldNotLoad() {
+  EIdOSSLCouldNotLoadSSLLibrary error;
   const std::string failures = WhichFailedToLoad();
   if (!failures.empty())
-    message += std::string(CRLF) + RSSSLPathLine + OpenSSLLibFolder() + CRLF + RSSSLVersionLine + CRLF +
-               RSSSLMethodsLine + failures;
-  return message;
+    error.SetMessage(error.Message() + CRLF + RSSSLPathLine + OpenSSLLibFolder() + CRLF + RSSSLVersionLine + CRLF +
+                     RSSSLMethodsLine + failures);
+  return error;
 }
 
 bool IsPKCS12File(const std::string& aFileName) { return EndsText(".p12", aFileName) || EndsText(".pfx", aFileName); }
@@ -206,7 +202,7 @@ std::string OpenSSLErrorText() {
 // ---------------------------------------------------------------- context
 
 TIdSSLContext::TIdSSLContext() {
-  if (!LoadTLSLibraries()) throw EIdOSSLCouldNotLoadSSLLibrary(CouldNotLoadMessage());
+  if (!LoadTLSLibraries()) throw CouldNotLoad();
 }
 
 TIdSSLContext::~TIdSSLContext() { DestroyContext(); }
@@ -219,7 +215,7 @@ void TIdSSLContext::DestroyContext() {
 PSSL_METHOD TIdSSLContext::SelectMethod() const {
   const TIdOpenSSLAPI& a = OpenSSLAPI();
   const TIdSSLMode mode = FOptions.Mode();
-  if (mode == sslmUnassigned) throw EIdOSSLModeNotSet(RSSSLModeNotSet);
+  if (mode == sslmUnassigned) throw EIdOSSLModeNotSet();
   TIdSSLVersion method = FOptions.Method();
   // 1.1 and later know neither SSLv2 nor SSLv3; the flexible method stays
   // flexible (bound to TLS_method there) so that TLS 1.3 remains reachable.
@@ -243,7 +239,7 @@ PSSL_METHOD TIdSSLContext::SelectMethod() const {
       if (!result) result = ModeMethod(mode, a.TLSv1_method, a.TLSv1_client_method, a.TLSv1_server_method);
       break;
   }
-  if (!result) throw EIdOSSLGetMethodError(RSSSLGetMethodError);
+  if (!result) throw EIdOSSLGetMethodError();
   return result;
 }
 
@@ -300,7 +296,7 @@ void TIdSSLContext::InitContext(TIdSSLCtxMode aCtxMode) {
   if (fStatusInfoOn) a.SSL_CTX_set_info_callback(fContext, InfoCallback);
 
   if (!FOptions.CipherList().empty() && a.SSL_CTX_set_cipher_list(fContext, FOptions.CipherList().c_str()) < 1)
-    throw EIdOSSLSettingCipherError(RSSSLSettingCipherError);
+    throw EIdOSSLSettingCipherError();
 
   if (!FOptions.VerifyMode().Empty()) {
     a.SSL_CTX_set_verify(fContext, static_cast<int>(FOptions.VerifyMode().Bits()), fVerifyOn ? VerifyCallback : nullptr);
@@ -402,7 +398,7 @@ void TIdSSLContext::ApplyALPN() {
   // SSL_CTX_set_alpn_protos returns 0 on success.
   if (!a.SSL_CTX_set_alpn_protos ||
       a.SSL_CTX_set_alpn_protos(fContext, wire.data(), static_cast<unsigned>(wire.size())) != 0)
-    throw EIdOSSLSettingALPNError(RSSSLUpdatingALPNError);
+    throw EIdOSSLSettingALPNError();
 }
 
 }  // namespace qtx

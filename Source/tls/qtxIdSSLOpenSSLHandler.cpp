@@ -14,22 +14,6 @@ namespace {
 // A stalled handshake or read fails after this long when no ReadTimeout is set.
 constexpr int kDefaultSocketTimeout = 30000;
 
-// The host of a URL: between "//" (and any user info) and the port or path;
-// an IPv6 literal loses its brackets.
-std::string HostOfURI(const std::string& aURI) {
-  size_t start = aURI.find("://");
-  start = start == std::string::npos ? 0 : start + 3;
-  const size_t end = aURI.find_first_of("/?#", start);
-  std::string authority = aURI.substr(start, end == std::string::npos ? std::string::npos : end - start);
-  const size_t at = authority.rfind('@');
-  if (at != std::string::npos) authority.erase(0, at + 1);
-  if (!authority.empty() && authority.front() == '[') {
-    const size_t close = authority.find(']');
-    return authority.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-  }
-  return authority.substr(0, authority.find(':'));
-}
-
 bool IsConnectionLoss(int aErrorCode) {
   return aErrorCode == Id_WSAECONNABORTED || aErrorCode == Id_WSAECONNRESET || aErrorCode == Id_WSAESHUTDOWN;
 }
@@ -63,16 +47,7 @@ void TIdSSLIOHandlerSocketOpenSSL::ConnectToPeer() {
   } catch (const EIdOSSLCouldNotLoadSSLLibrary&) {
     if (!fPassThrough) throw;
   }
-  // The TCP connection and any proxy tunnel run in the clear.
-  const bool passThrough = fPassThrough;
-  fPassThrough = true;
-  try {
-    TIdSSLIOHandlerSocketBase::ConnectToPeer();
-  } catch (...) {
-    fPassThrough = passThrough;
-    throw;
-  }
-  fPassThrough = passThrough;
+  ConnectInTheClear();
   FireBeforeConnect();
   StartSSL();
 }
@@ -81,10 +56,7 @@ void TIdSSLIOHandlerSocketOpenSSL::StartSSL() {
   if (!fPassThrough) NegotiateTLS();
 }
 
-std::string TIdSSLIOHandlerSocketOpenSSL::SNIHostName() const {
-  // The TLS peer is always the target: a proxy only carries the tunnel.
-  return FURIToCheck.empty() ? FHost : HostOfURI(FURIToCheck);
-}
+std::string TIdSSLIOHandlerSocketOpenSSL::SNIHostName() const { return TLSPeerHost(); }
 
 void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeouts(int aMilliseconds) {
   const timeval timeout{aMilliseconds / 1000, (aMilliseconds % 1000) * 1000};

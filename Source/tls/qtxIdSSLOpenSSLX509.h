@@ -5,8 +5,8 @@
 #include <string>
 
 #include "core/qtxIdTextEncoding.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "platform/qtxTypes.h"
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
 
 namespace qtx {
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/qtxIdCoderMIME.h"
+#include "platform/qtxScopeExit.h"
 #include "platform/qtxSysUtils.h"
 #include "transport/qtxIdIOHandler.h"
 
@@ -96,13 +97,8 @@ void TIdConnectThroughHttpProxy::SendHttpConnect(TIdIOHandler& aIOHandler, const
       // of the new connection sends the credentials.
       aIOHandler.Close();
       FAuthorizationRequired = true;
-      try {
-        aIOHandler.Open();
-      } catch (...) {
-        FAuthorizationRequired = false;
-        throw;
-      }
-      FAuthorizationRequired = false;
+      const TScopeExit authorized([this] { FAuthorizationRequired = false; });
+      aIOHandler.Open();
     } else {
       SendHttpConnect(aIOHandler, aHost, aPort, true);
     }

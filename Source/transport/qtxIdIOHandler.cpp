@@ -7,6 +7,7 @@
 #include <exception>
 #include <filesystem>
 
+#include "platform/qtxScopeExit.h"
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 #include "transport/qtxIdAntiFreezeBase.h"
@@ -121,20 +122,16 @@ void TIdIOHandler::Open() {
 }
 
 void TIdIOHandler::Close() {
-  try {
-    if (FIntercept != nullptr) FIntercept->Disconnect();
-  } catch (...) {
+  const TScopeExit closed([this] {
     FOpened = false;
     WriteBufferClear();
-    throw;
-  }
-  FOpened = false;
-  WriteBufferClear();
+  });
+  if (FIntercept != nullptr) FIntercept->Disconnect();
 }
 
 bool TIdIOHandler::Connected() {
   CheckForDisconnect(false, false);
-  return ((!FClosedGracefully && FInputBuffer != nullptr) || !InputBufferIsEmpty()) && FOpened;
+  return (!FClosedGracefully || !InputBufferIsEmpty()) && FOpened;
 }
 
 bool TIdIOHandler::Readable(int) { return false; }
@@ -174,11 +171,6 @@ void TIdIOHandler::Notification(TComponent* aComponent, TOperation aOperation) {
 
 void TIdIOHandler::SetDefStringEncoding(IIdTextEncoding aValue) {
   FDefStringEncoding = aValue ? std::move(aValue) : IdTextEncoding_Default();
-}
-
-const IIdTextEncoding& TIdIOHandler::ASCIIEncoding() {
-  static const IIdTextEncoding kASCII = IdTextEncoding_ASCII();
-  return kASCII;
 }
 
 // ---- filling the input buffer --------------------------------------------------------
@@ -383,17 +375,11 @@ std::string TIdIOHandler::ReadLnFromSource(const TTerminatorBytes& aTerminator, 
 
 std::string TIdIOHandler::ReadLnSplit(bool& aWasSplit, const std::string& aTerminator, int aTimeout,
                                       int aMaxLineLength, const IIdTextEncoding& aByteEncoding) {
-  const TIdMaxLineAction savedAction = FMaxLineAction;
+  const TRestoreOnExit restoreAction(FMaxLineAction);
   FMaxLineAction = maSplit;
-  try {
-    std::string line = ReadLn(aTerminator, aTimeout, aMaxLineLength, aByteEncoding);
-    FMaxLineAction = savedAction;
-    aWasSplit = FReadLnSplit;
-    return line;
-  } catch (...) {
-    FMaxLineAction = savedAction;
-    throw;
-  }
+  std::string line = ReadLn(aTerminator, aTimeout, aMaxLineLength, aByteEncoding);
+  aWasSplit = FReadLnSplit;
+  return line;
 }
 
 std::string TIdIOHandler::ReadLnWait(int aFailCount, const IIdTextEncoding& aByteEncoding) {
@@ -589,32 +575,26 @@ void TIdIOHandler::ReadStream(TStream* aStream, int64_t aByteCount, bool aReadUn
   }
   if (byteCount < 0) aReadUntilDisconnect = true;
 
-  auto trimStream = [aStream] {
+  const TScopeExit trimStream([aStream] {
     if (aStream != nullptr && aStream->Size() > aStream->Position()) aStream->SetSize(aStream->Position());
-  };
-  try {
-    TWorkBracket work(*this, wmRead, aReadUntilDisconnect ? 0 : byteCount);
-    int64_t remaining = aReadUntilDisconnect ? INT64_MAX : byteCount;
-    remaining -= MoveInputToStream(aStream, remaining);
-    // What was buffered is in the stream now, and while more is wanted the
-    // input buffer stays empty: each read goes from the read block straight
-    // to the stream, and only bytes past the count stop in the buffer.
-    while (aReadUntilDisconnect || remaining > 0) {
-      const int result = ReceiveFromSource(!aReadUntilDisconnect, IdTimeoutDefault, true, true);
-      if (result > 0) remaining -= DeliverReadBlock(aStream, result, remaining);
-      if (result < 1) {
-        CheckForDisconnect(false, false);
-        break;
-      }
-      TIdAntiFreezeBase::DoProcess();
+  });
+  TWorkBracket work(*this, wmRead, aReadUntilDisconnect ? 0 : byteCount);
+  int64_t remaining = aReadUntilDisconnect ? INT64_MAX : byteCount;
+  remaining -= MoveInputToStream(aStream, remaining);
+  // What was buffered is in the stream now, and while more is wanted the
+  // input buffer stays empty: each read goes from the read block straight
+  // to the stream, and only bytes past the count stop in the buffer.
+  while (aReadUntilDisconnect || remaining > 0) {
+    const int result = ReceiveFromSource(!aReadUntilDisconnect, IdTimeoutDefault, true, true);
+    if (result > 0) remaining -= DeliverReadBlock(aStream, result, remaining);
+    if (result < 1) {
+      CheckForDisconnect(false, false);
+      break;
     }
-    // A counted read that ended early is a failure, not a short success.
-    if (!aReadUntilDisconnect && remaining > 0) RaiseSourceGone();
-  } catch (...) {
-    trimStream();
-    throw;
+    TIdAntiFreezeBase::DoProcess();
   }
-  trimStream();
+  // A counted read that ended early is a failure, not a short success.
+  if (!aReadUntilDisconnect && remaining > 0) RaiseSourceGone();
 }
 
 void TIdIOHandler::ReadStrings(TStrings& aValue, int aReadLinesCount, const IIdTextEncoding& aByteEncoding) {
@@ -735,6 +715,7 @@ void TIdIOHandler::Discard(int64_t aByteCount) {
 void TIdIOHandler::DiscardAll() {
   TWorkBracket work(*this, wmRead);
   auto drop = [this] { FInputBuffer->Remove(FInputBuffer->Size()); };
+  const TScopeExit dropLast(drop);
   try {
     while (true) {
       drop();
@@ -744,10 +725,7 @@ void TIdIOHandler::DiscardAll() {
       }
     }
   } catch (const EIdConnClosedGracefully&) {
-    drop();
-  } catch (...) {
-    drop();
-    throw;
+    // The normal end: the peer closed after its last byte.
   }
 }
 
@@ -904,13 +882,8 @@ void TIdIOHandler::WriteBufferFlush(int aByteCount) {
 }
 
 void TIdIOHandler::WriteBufferClose() {
-  try {
-    WriteBufferFlush();
-  } catch (...) {
-    FWriteBuffer.reset();
-    throw;
-  }
-  FWriteBuffer.reset();
+  const TScopeExit release([this] { FWriteBuffer.reset(); });
+  WriteBufferFlush();
 }
 
 void TIdIOHandler::WriteBufferClear() {

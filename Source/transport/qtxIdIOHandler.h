@@ -285,15 +285,15 @@ protected:
 
   void Notification(TComponent* aComponent, TOperation aOperation) override;
 
-  // The encoding selection rule: the given one, else DefStringEncoding, else ASCII.
+  // The encoding selection rule: the given one, else DefStringEncoding
+  // (which is never none).
   const IIdTextEncoding& ChooseEncoding(const IIdTextEncoding& aByteEncoding) const {
-    if (aByteEncoding) return aByteEncoding;
-    return FDefStringEncoding ? FDefStringEncoding : ASCIIEncoding();
+    return aByteEncoding ? aByteEncoding : FDefStringEncoding;
   }
-  static const IIdTextEncoding& ASCIIEncoding();
   // The terminator of ReadLn without one.
   static inline const std::string kLineFeed{"\n"};
 
+private:
   bool FLargeStream = false;
   bool FClosedGracefully = false;
   int FConnectTimeout = 0;
@@ -315,7 +315,6 @@ protected:
   int FWriteBufferThreshold = 0;
   IIdTextEncoding FDefStringEncoding;
 
-private:
   // The encoded terminator (and, for LF, the encoded CR) of the last ReadLn,
   // kept so that reading line after line encodes nothing.
   struct TTerminatorBytes {

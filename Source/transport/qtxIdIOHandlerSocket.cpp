@@ -32,7 +32,7 @@ void TIdIOHandlerSocket::Open() {
   }
   FBinding->SetClientPortMin(FBoundPortMin);
   FBinding->SetClientPortMax(FBoundPortMax);
-  if (!FHost.empty() && FPort > 0) ConnectToPeer();
+  if (!Host().empty() && Port() > 0) ConnectToPeer();
 }
 
 void TIdIOHandlerSocket::Close() {

@@ -37,7 +37,7 @@ bool TIdIOHandlerStack::Connected() {
 
 void TIdIOHandlerStack::CheckForDisconnect(bool aRaiseExceptionIfDisconnected, bool aIgnoreBuffer) {
   bool disconnected = false;
-  if (FClosedGracefully || !BindingAllocated()) {
+  if (ClosedGracefully() || !BindingAllocated()) {
     if (BindingAllocated()) {
       Close();
       DoStatus(hsDisconnected);
@@ -74,8 +74,8 @@ bool TIdIOHandlerStack::Readable(int aMSec) {
 void TIdIOHandlerStack::ConnectToPeer() {
   TIdIOHandlerSocket::ConnectToPeer();
   TIdCustomTransparentProxy* proxy = EnabledProxy();
-  const std::string host = proxy ? proxy->Host() : FHost;
-  const TIdPort port = proxy ? proxy->Port() : static_cast<TIdPort>(FPort);
+  const std::string host = proxy ? proxy->Host() : Host();
+  const TIdPort port = proxy ? proxy->Port() : static_cast<TIdPort>(Port());
   const TIdIPVersion version = proxy ? proxy->IPVersion() : IPVersion();
 
   std::string ip;
@@ -90,14 +90,14 @@ void TIdIOHandlerStack::ConnectToPeer() {
   FBinding->SetPeer(ip, port, version);
   DoStatus(hsConnecting, ip);
 
-  if (FConnectTimeout > 0) {
-    ConnectWithTimeout(FConnectTimeout);
+  if (ConnectTimeout() > 0) {
+    ConnectWithTimeout(ConnectTimeout());
   } else if (TIdAntiFreezeBase::ShouldUse()) {
     ConnectWithTimeout(IdleHookConnectLimit);
   } else {
     FBinding->Connect();
   }
-  if (proxy) proxy->Connect(*this, FHost, static_cast<TIdPort>(FPort), IPVersion());
+  if (proxy) proxy->Connect(*this, Host(), static_cast<TIdPort>(Port()), IPVersion());
 }
 
 void TIdIOHandlerStack::ConnectWithTimeout(int aTimeout) {

@@ -7,7 +7,6 @@ namespace qtx {
 namespace {
 const char* const RSInvalidPortRange = "Invalid Port Range (%d - %d)";
 const char* const RSCannotBindRange = "Can not bind in port range (%d - %d)";
-const char* const RSCannotSetIPVersionWhenConnected = "Cannot change IPVersion when connected";
 }  // namespace
 
 TIdSocketHandle::TIdSocketHandle() { TIdStack::IncUsage(); }
@@ -118,7 +117,7 @@ int TIdSocketHandle::GetSockOpt(int aLevel, int aOptName) { return Stack().GetSo
 
 void TIdSocketHandle::SetIPVersion(TIdIPVersion aIPVersion) {
   if (aIPVersion == FIPVersion) return;
-  if (FHandleAllocated) throw EIdCannotSetIPVersionWhenConnected(RSCannotSetIPVersionWhenConnected);
+  if (FHandleAllocated) throw EIdCannotSetIPVersionWhenConnected();
   FIPVersion = aIPVersion;
 }
 

@@ -18,7 +18,11 @@ enum TIdReuseSocket { rsOSDependent = 0, rsTrue = 1, rsFalse = 2 };
 
 class EIdInvalidPortRange : public EIdException { using EIdException::EIdException; };
 class EIdCanNotBindPortInRange : public EIdException { using EIdException::EIdException; };
-class EIdCannotSetIPVersionWhenConnected : public EIdException { using EIdException::EIdException; };
+class EIdCannotSetIPVersionWhenConnected : public EIdException {
+public:
+  EIdCannotSetIPVersionWhenConnected() : EIdException("Cannot change IPVersion when connected") {}
+  using EIdException::EIdException;
+};
 
 class TIdSocketHandle {
 public:

@@ -10,23 +10,6 @@ namespace qtx {
 
 namespace {
 
-const char* const RSSocksRequestFailed = "Request rejected or failed.";
-const char* const RSSocksRequestServerFailed = "Request rejected because SOCKS server cannot connect.";
-const char* const RSSocksRequestIdentFailed =
-    "Request rejected because the client program and identd report different user-ids.";
-const char* const RSSocksUnknownError = "Unknown socks error.";
-const char* const RSSocksServerRespondError = "Socks server did not respond.";
-const char* const RSSocksAuthMethodError = "Invalid socks authentication method.";
-const char* const RSSocksAuthError = "Authentication error to socks server.";
-const char* const RSSocksServerGeneralError = "General SOCKS server failure.";
-const char* const RSSocksServerPermissionError = "Connection not allowed by ruleset.";
-const char* const RSSocksServerNetUnreachableError = "Network unreachable.";
-const char* const RSSocksServerHostUnreachableError = "Host unreachable.";
-const char* const RSSocksServerConnectionRefusedError = "Connection refused.";
-const char* const RSSocksServerTTLExpiredError = "TTL expired.";
-const char* const RSSocksServerCommandError = "Command not supported.";
-const char* const RSSocksServerAddressError = "Address type not supported.";
-
 constexpr uint8_t kSocks4Version = 4;
 constexpr uint8_t kSocks5Version = 5;
 constexpr uint8_t kCommandConnect = 1;
@@ -61,31 +44,31 @@ TIdBytes ReadSocks5Reply(TIdIOHandler& aIOHandler, int aCount) {
   try {
     aIOHandler.ReadBytes(reply, aCount, false);
   } catch (const EIdException&) {
-    throw EIdSocksServerRespondError(RSSocksServerRespondError);
+    throw EIdSocksServerRespondError();
   }
   return reply;
 }
 
 [[noreturn]] void RaiseSocks4Reply(uint8_t aCode) {
   switch (aCode) {
-    case 91: throw EIdSocksRequestFailed(RSSocksRequestFailed);
-    case 92: throw EIdSocksRequestServerFailed(RSSocksRequestServerFailed);
-    case 93: throw EIdSocksRequestIdentFailed(RSSocksRequestIdentFailed);
-    default: throw EIdSocksUnknownError(RSSocksUnknownError);
+    case 91: throw EIdSocksRequestFailed();
+    case 92: throw EIdSocksRequestServerFailed();
+    case 93: throw EIdSocksRequestIdentFailed();
+    default: throw EIdSocksUnknownError();
   }
 }
 
 [[noreturn]] void RaiseSocks5Reply(uint8_t aCode) {
   switch (aCode) {
-    case 1: throw EIdSocksServerGeneralError(RSSocksServerGeneralError);
-    case 2: throw EIdSocksServerPermissionError(RSSocksServerPermissionError);
-    case 3: throw EIdSocksServerNetUnreachableError(RSSocksServerNetUnreachableError);
-    case 4: throw EIdSocksServerHostUnreachableError(RSSocksServerHostUnreachableError);
-    case 5: throw EIdSocksServerConnectionRefusedError(RSSocksServerConnectionRefusedError);
-    case 6: throw EIdSocksServerTTLExpiredError(RSSocksServerTTLExpiredError);
-    case 7: throw EIdSocksServerCommandError(RSSocksServerCommandError);
-    case 8: throw EIdSocksServerAddressError(RSSocksServerAddressError);
-    default: throw EIdSocksUnknownError(RSSocksUnknownError);
+    case 1: throw EIdSocksServerGeneralError();
+    case 2: throw EIdSocksServerPermissionError();
+    case 3: throw EIdSocksServerNetUnreachableError();
+    case 4: throw EIdSocksServerHostUnreachableError();
+    case 5: throw EIdSocksServerConnectionRefusedError();
+    case 6: throw EIdSocksServerTTLExpiredError();
+    case 7: throw EIdSocksServerCommandError();
+    case 8: throw EIdSocksServerAddressError();
+    default: throw EIdSocksUnknownError();
   }
 }
 
@@ -159,7 +142,7 @@ void TIdSocksInfo::Socks5Negotiate(TIdIOHandler& aIOHandler) {
   const uint8_t method = FAuthentication == saUsernamePassword ? kMethodUsernamePassword : kMethodNone;
   aIOHandler.Write(TIdBytes{kSocks5Version, 1, method});
   TIdBytes reply = ReadSocks5Reply(aIOHandler, 2);
-  if (reply[1] != method || reply[1] == kMethodNoneAcceptable) throw EIdSocksAuthMethodError(RSSocksAuthMethodError);
+  if (reply[1] != method || reply[1] == kMethodNoneAcceptable) throw EIdSocksAuthMethodError();
   if (FAuthentication != saUsernamePassword) return;
 
   TIdBytes request{1};
@@ -167,7 +150,7 @@ void TIdSocksInfo::Socks5Negotiate(TIdIOHandler& aIOHandler) {
   AppendField(request, FieldBytes(aIOHandler, FPassword));
   aIOHandler.Write(request);
   reply = ReadSocks5Reply(aIOHandler, 2);
-  if (reply[1] != 0) throw EIdSocksAuthError(RSSocksAuthError);
+  if (reply[1] != 0) throw EIdSocksAuthError();
 }
 
 TIdBytes TIdSocksInfo::Socks5EncodeAddress(TIdIOHandler& aIOHandler, const std::string& aHost, TIdPort aPort) const {

@@ -13,22 +13,82 @@ constexpr TIdPort IdSocksDefaultPort = 1080;
 
 class EIdSocksError : public EIdException { using EIdException::EIdException; };
 // SOCKS 4 replies.
-class EIdSocksRequestFailed : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksRequestServerFailed : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksRequestIdentFailed : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksUnknownError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
+class EIdSocksRequestFailed : public EIdSocksError {
+public:
+  EIdSocksRequestFailed() : EIdSocksError("Request rejected or failed.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksRequestServerFailed : public EIdSocksError {
+public:
+  EIdSocksRequestServerFailed() : EIdSocksError("Request rejected because SOCKS server cannot connect.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksRequestIdentFailed : public EIdSocksError {
+public:
+  EIdSocksRequestIdentFailed() : EIdSocksError("Request rejected because the client program and identd report different user-ids.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksUnknownError : public EIdSocksError {
+public:
+  EIdSocksUnknownError() : EIdSocksError("Unknown socks error.") {}
+  using EIdSocksError::EIdSocksError;
+};
 // SOCKS 5 negotiation and replies.
-class EIdSocksServerRespondError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksAuthMethodError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksAuthError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerGeneralError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerPermissionError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerNetUnreachableError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerHostUnreachableError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerConnectionRefusedError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerTTLExpiredError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerCommandError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
-class EIdSocksServerAddressError : public EIdSocksError { using EIdSocksError::EIdSocksError; };
+class EIdSocksServerRespondError : public EIdSocksError {
+public:
+  EIdSocksServerRespondError() : EIdSocksError("Socks server did not respond.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksAuthMethodError : public EIdSocksError {
+public:
+  EIdSocksAuthMethodError() : EIdSocksError("Invalid socks authentication method.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksAuthError : public EIdSocksError {
+public:
+  EIdSocksAuthError() : EIdSocksError("Authentication error to socks server.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerGeneralError : public EIdSocksError {
+public:
+  EIdSocksServerGeneralError() : EIdSocksError("General SOCKS server failure.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerPermissionError : public EIdSocksError {
+public:
+  EIdSocksServerPermissionError() : EIdSocksError("Connection not allowed by ruleset.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerNetUnreachableError : public EIdSocksError {
+public:
+  EIdSocksServerNetUnreachableError() : EIdSocksError("Network unreachable.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerHostUnreachableError : public EIdSocksError {
+public:
+  EIdSocksServerHostUnreachableError() : EIdSocksError("Host unreachable.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerConnectionRefusedError : public EIdSocksError {
+public:
+  EIdSocksServerConnectionRefusedError() : EIdSocksError("Connection refused.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerTTLExpiredError : public EIdSocksError {
+public:
+  EIdSocksServerTTLExpiredError() : EIdSocksError("TTL expired.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerCommandError : public EIdSocksError {
+public:
+  EIdSocksServerCommandError() : EIdSocksError("Command not supported.") {}
+  using EIdSocksError::EIdSocksError;
+};
+class EIdSocksServerAddressError : public EIdSocksError {
+public:
+  EIdSocksServerAddressError() : EIdSocksError("Address type not supported.") {}
+  using EIdSocksError::EIdSocksError;
+};
 
 class TIdSocksInfo : public TIdCustomTransparentProxy {
 public:

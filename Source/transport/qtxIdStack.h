@@ -37,6 +37,7 @@ extern const int Id_TCP_NODELAY;
 constexpr int Id_WSAEINVAL = 10022;
 constexpr int Id_WSAECONNABORTED = 10053;
 constexpr int Id_WSAECONNRESET = 10054;
+constexpr int Id_WSAENOTCONN = 10057;
 constexpr int Id_WSAESHUTDOWN = 10058;
 constexpr int Id_WSAETIMEDOUT = 10060;
 constexpr int Id_WSAHOST_NOT_FOUND = 11001;

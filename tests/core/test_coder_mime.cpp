@@ -3,13 +3,13 @@
 #include "core/qtxIdCoderMIME.h"
 #include "core/qtxIdTextEncodings.h"
 #include "encoding_test_util.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx {
 namespace {
 
 using test::Bytes;
 
-TBytes Ascii(std::string_view aText) { return TBytes(aText.begin(), aText.end()); }
 
 // A stream that hands out at most a few bytes per read, as a pipe may.
 class TTrickleStream : public TMemoryStream {
@@ -19,13 +19,13 @@ public:
 };
 
 TEST(EncoderMIME, EncodesTheRfc4648TestVectors) {
-  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Ascii("")), "");
-  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Ascii("f")), "Zg==");
-  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Ascii("fo")), "Zm8=");
-  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Ascii("foo")), "Zm9v");
-  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Ascii("foob")), "Zm9vYg==");
-  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Ascii("fooba")), "Zm9vYmE=");
-  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Ascii("foobar")), "Zm9vYmFy");
+  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Bytes("")), "");
+  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Bytes("f")), "Zg==");
+  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Bytes("fo")), "Zm8=");
+  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Bytes("foo")), "Zm9v");
+  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Bytes("foob")), "Zm9vYg==");
+  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Bytes("fooba")), "Zm9vYmE=");
+  EXPECT_EQ(TIdEncoderMIME::EncodeBytes(Bytes("foobar")), "Zm9vYmFy");
 }
 
 TEST(EncoderMIME, UsesTheWholeAlphabetAndNoLineBreaks) {
@@ -54,33 +54,33 @@ TEST(EncoderMIME, EncodesAStreamFromItsPositionInWholeGroups) {
 }
 
 TEST(EncoderMIME, EncodesOnlyTheGivenSizeOfAStream) {
-  TMemoryStream source(Ascii("foobar"));
+  TMemoryStream source(Bytes("foobar"));
   TMemoryStream dest;
   TIdEncoderMIME::EncodeStream(source, dest, 4);
-  EXPECT_EQ(dest.Bytes(), Ascii("Zm9vYg=="));
+  EXPECT_EQ(dest.Bytes(), Bytes("Zm9vYg=="));
   EXPECT_EQ(source.Position(), 4);
 }
 
 TEST(DecoderMIME, DecodesTheRfc4648TestVectors) {
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zg=="), Ascii("f"));
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm8="), Ascii("fo"));
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9vYmFy"), Ascii("foobar"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zg=="), Bytes("f"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm8="), Bytes("fo"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9vYmFy"), Bytes("foobar"));
   EXPECT_EQ(TIdDecoderMIME::DecodeBytes("+/+/"), Bytes({0xFB, 0xFF, 0xBF}));
 }
 
 TEST(DecoderMIME, IgnoresLineBreaksAndWhiteSpace) {
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9v\r\nYmFy"), Ascii("foobar"));
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes(" Zm 9v\tYg\n==\r\n"), Ascii("foob"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9v\r\nYmFy"), Bytes("foobar"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes(" Zm 9v\tYg\n==\r\n"), Bytes("foob"));
 }
 
 TEST(DecoderMIME, SkipsCharactersOutsideTheAlphabetAndStopsAtPadding) {
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm*9v!"), Ascii("foo"));
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zg==Zm9v"), Ascii("f"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm*9v!"), Bytes("foo"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zg==Zm9v"), Bytes("f"));
 }
 
 TEST(DecoderMIME, DecodesAMissingPaddingAndDropsASingleLeftoverCharacter) {
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9vYg"), Ascii("foob"));
-  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9vY"), Ascii("foo"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9vYg"), Bytes("foob"));
+  EXPECT_EQ(TIdDecoderMIME::DecodeBytes("Zm9vY"), Bytes("foo"));
 }
 
 TEST(DecoderMIME, RoundTripsEveryByteValueAndEveryLength) {
@@ -96,7 +96,7 @@ TEST(DecoderMIME, DecodesToTextAndToStreams) {
   EXPECT_EQ(TIdDecoderMIME::DecodeString("6Q==", IdTextEncoding_8Bit()), "\xC3\xA9");
   TMemoryStream dest;
   EXPECT_EQ(TIdDecoderMIME::DecodeStream("Zm9v\r\nYmFy", dest), 6);
-  EXPECT_EQ(dest.Bytes(), Ascii("foobar"));
+  EXPECT_EQ(dest.Bytes(), Bytes("foobar"));
 }
 
 }  // namespace

@@ -3,19 +3,13 @@
 #include <string>
 
 #include "core/qtxIdHashMessageDigest.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx {
 namespace {
 
-std::string Hex(const TIdBytes& aBytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (uint8_t b : aBytes) {
-    text += kHex[b >> 4];
-    text += kHex[b & 15];
-  }
-  return text;
-}
+using test::Hex;
+
 
 std::string Md5Of(std::string_view aText) {
   return Hex(TIdHashMessageDigest5::HashBytes(TIdBytes(aText.begin(), aText.end())));

@@ -3,12 +3,14 @@
 #include <string>
 
 #include "core/qtxIdCoderQuotedPrintable.h"
+#include "support/qtxTestHelpers.h"
 #include "support/qtxTestShell.h"
 
 namespace qtx {
 namespace {
 
-TIdBytes Bytes(std::string_view aText) { return TIdBytes(aText.begin(), aText.end()); }
+using test::Bytes;
+
 
 std::string Encode(std::string_view aText) { return TIdEncoderQuotedPrintable::EncodeBytes(Bytes(aText)); }
 

@@ -2,37 +2,37 @@
 #include "core/qtxIdTextEncodings.h"
 #include "encoding_test_util.h"
 #include "platform/qtxUnicode.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx {
 namespace {
 
 using test::Bytes;
+using test::Text;
 
 const TIdUTF7Encoding kUtf7;
 
-TBytes Ascii(std::string_view aText) { return TBytes(aText.begin(), aText.end()); }
-std::string AsString(const TBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
 
 TEST(UTF7Encoding, DecodesTheExamplesOfRfc2152) {
-  EXPECT_EQ(kUtf7.GetString(Ascii("A+ImIDkQ.")), "A\xE2\x89\xA2\xCE\x91.");                 // A≢Α.
-  EXPECT_EQ(kUtf7.GetString(Ascii("Hi Mom -+Jjo--!")), "Hi Mom -\xE2\x98\xBA-!");          // ☺
-  EXPECT_EQ(kUtf7.GetString(Ascii("+ZeVnLIqe-")), "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");  // 日本語
+  EXPECT_EQ(kUtf7.GetString(Bytes("A+ImIDkQ.")), "A\xE2\x89\xA2\xCE\x91.");                 // A≢Α.
+  EXPECT_EQ(kUtf7.GetString(Bytes("Hi Mom -+Jjo--!")), "Hi Mom -\xE2\x98\xBA-!");          // ☺
+  EXPECT_EQ(kUtf7.GetString(Bytes("+ZeVnLIqe-")), "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");  // 日本語
 }
 
 TEST(UTF7Encoding, EncodesOutsideSetDInBase64Runs) {
-  EXPECT_EQ(AsString(kUtf7.GetBytes("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E")), "+ZeVnLIqe-");
-  EXPECT_EQ(AsString(kUtf7.GetBytes("A\xE2\x89\xA2\xCE\x91.")), "A+ImIDkQ-.");
-  EXPECT_EQ(AsString(kUtf7.GetBytes("Hi Mom!")), "Hi Mom+ACE-");
+  EXPECT_EQ(Text(kUtf7.GetBytes("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E")), "+ZeVnLIqe-");
+  EXPECT_EQ(Text(kUtf7.GetBytes("A\xE2\x89\xA2\xCE\x91.")), "A+ImIDkQ-.");
+  EXPECT_EQ(Text(kUtf7.GetBytes("Hi Mom!")), "Hi Mom+ACE-");
 }
 
 TEST(UTF7Encoding, PlusIsWrittenAsPlusMinus) {
-  EXPECT_EQ(AsString(kUtf7.GetBytes("1 + 1")), "1 +- 1");
-  EXPECT_EQ(kUtf7.GetString(Ascii("1 +- 1")), "1 + 1");
+  EXPECT_EQ(Text(kUtf7.GetBytes("1 + 1")), "1 +- 1");
+  EXPECT_EQ(kUtf7.GetString(Bytes("1 +- 1")), "1 + 1");
 }
 
 TEST(UTF7Encoding, AMinusAfterARunIsAbsorbedOnlyOnce) {
-  EXPECT_EQ(kUtf7.GetString(Ascii("+AOk--x")), "\xC3\xA9-x");
-  EXPECT_EQ(AsString(kUtf7.GetBytes("\xC3\xA9-x")), "+AOk--x");
+  EXPECT_EQ(kUtf7.GetString(Bytes("+AOk--x")), "\xC3\xA9-x");
+  EXPECT_EQ(Text(kUtf7.GetBytes("\xC3\xA9-x")), "+AOk--x");
 }
 
 TEST(UTF7Encoding, TextRoundTripsIncludingCharactersOutsideTheBmp) {
@@ -41,7 +41,7 @@ TEST(UTF7Encoding, TextRoundTripsIncludingCharactersOutsideTheBmp) {
                                  "\xE2\x82\xAC" "100"};
   for (const std::string& text : samples) {
     const TBytes bytes = kUtf7.GetBytes(text);
-    EXPECT_EQ(kUtf7.GetString(bytes), text) << AsString(bytes);
+    EXPECT_EQ(kUtf7.GetString(bytes), text) << Text(bytes);
     for (uint8_t b : bytes) {
       EXPECT_LT(b, 0x80);
     }

@@ -7,9 +7,12 @@
 #include "http/qtxIdAuthenticationBasic.h"
 #include "http/qtxIdAuthenticationDigest.h"
 #include "http/qtxIdAuthenticationManager.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx {
 namespace {
+
+using test::Raised;
 
 // Digest with the client nonce fixed, as the published examples need.
 class FixedNonceDigest : public TIdDigestAuthentication {
@@ -216,12 +219,8 @@ TEST(AuthDigest, OtherAlgorithmIsRejected) {
   TIdDigestAuthentication auth;
   auth.SetUsername("u");
   Challenge(auth, "Digest realm=\"r\", nonce=\"n\", algorithm=SHA-256");
-  try {
-    auth.Next();
-    FAIL();
-  } catch (const EIdInvalidAlgorithm& e) {
-    EXPECT_STREQ(e.what(), "Unsupported hash algorithm. This implementation supports only MD5 encoding.");
-  }
+  const auto e = Raised<EIdInvalidAlgorithm>([&] { auth.Next(); });
+  EXPECT_STREQ(e.what(), "Unsupported hash algorithm. This implementation supports only MD5 encoding.");
 }
 
 TEST(AuthDigest, ClientNonceIsRandomLowerCaseHex) {

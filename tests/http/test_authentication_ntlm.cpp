@@ -4,16 +4,18 @@
 
 #include "core/qtxIdCoderMIME.h"
 #include "core/qtxIdTextEncoding.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "http/qtxIdAuthenticationNTLM.h"
 #include "http/qtxIdNTLM.h"
 #include "platform/qtxComputerName.h"
 #include "platform/qtxException.h"
 #include "platform/qtxSysUtils.h"
-#include "tls/qtxIdSSLOpenSSL.h"
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx {
 namespace {
+
+using test::Hex;
 
 // The published NTLMv1 example: user "User", domain "Domain", password
 // "Password", server challenge 0123456789abcdef.
@@ -21,15 +23,6 @@ constexpr TIdNTLMChallenge kChallenge = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xc
 constexpr const char* kLMResponse = "98def7b87f88aa5dafe2df779688a172def11c7d5ccdef13";
 constexpr const char* kNTResponse = "67c43011f30298a2ad35ece64f16331c44bdbed927841f94";
 
-std::string Hex(const TIdBytes& aBytes) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string text;
-  for (uint8_t b : aBytes) {
-    text += kHex[b >> 4];
-    text += kHex[b & 15];
-  }
-  return text;
-}
 
 uint32_t UInt(const TIdBytes& aBytes, size_t aPos, size_t aSize) {
   uint32_t value = 0;

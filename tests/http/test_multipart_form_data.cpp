@@ -15,12 +15,12 @@
 namespace qtx {
 namespace {
 
+using test::Bytes;
 using test::ScopedEnvironment;
+using test::Text;
 
 using test::TTempFolder;
 
-TIdBytes Bytes(std::string_view aText) { return TIdBytes(aText.begin(), aText.end()); }
-std::string Text(const TIdBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
 
 TIdBytes BinaryData(size_t aSize, uint32_t aSeed) {
   TIdBytes data(aSize);

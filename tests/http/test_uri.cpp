@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "http/qtxIdURI.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx {
 namespace {
+
+using test::Raised;
 
 TEST(URIParse, FullUrlSplitsIntoEveryPart) {
   TIdURI uri("https://u:p@example.com:8443/a/b/c.txt?x=1#top");
@@ -141,20 +144,12 @@ TEST(URIBuild, PasswordOnlyWrittenWhenPresent) {
 
 TEST(URIBuild, MissingProtocolOrHostRaises) {
   TIdURI relative("dir/page.html");
-  try {
-    relative.URI();
-    FAIL();
-  } catch (const EIdURIException& e) {
-    EXPECT_STREQ(e.what(), "Protocol field is empty");
-  }
+  const auto noProtocol = Raised<EIdURIException>([&] { relative.URI(); });
+  EXPECT_STREQ(noProtocol.what(), "Protocol field is empty");
   TIdURI noHost;
   noHost.SetProtocol("http");
-  try {
-    noHost.URI();
-    FAIL();
-  } catch (const EIdURIException& e) {
-    EXPECT_STREQ(e.what(), "Host field is empty");
-  }
+  const auto hostMissing = Raised<EIdURIException>([&] { noHost.URI(); });
+  EXPECT_STREQ(hostMissing.what(), "Host field is empty");
 }
 
 TEST(URIBuild, PathAndParams) {

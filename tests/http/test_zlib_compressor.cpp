@@ -5,11 +5,13 @@
 
 #include "http/qtxIdCompressorZLib.h"
 #include "platform/qtxStreams.h"
+#include "support/qtxTestHelpers.h"
 #include "support/qtxTestShell.h"
 
 namespace qtx {
 namespace {
 
+using test::Raised;
 using test::ReadFileBytes;
 using test::RunShell;
 using test::TTempFolder;
@@ -132,12 +134,8 @@ TEST(ZLibCompressorGZip, CorruptDataRaisesWithZLibReason) {
 TEST(ZLibCompressorGZip, InvalidBlockTypeCarriesZLibMessage) {
   TBytes body = GZipByCommand(TBytes{'a', 'b', 'c'}, false);
   body[10] = 0x07;  // final block of the reserved type 3
-  try {
-    DecodeGZip(body);
-    FAIL() << "no exception";
-  } catch (const EIdDecompressionError& e) {
-    EXPECT_NE(e.Message().find("invalid block type"), std::string::npos) << e.Message();
-  }
+  const auto e = Raised<EIdDecompressionError>([&] { DecodeGZip(body); });
+  EXPECT_NE(e.Message().find("invalid block type"), std::string::npos) << e.Message();
 }
 
 TEST(ZLibCompressorGZip, WrongCrcInTrailerRaises) {
@@ -188,12 +186,8 @@ TEST(ZLibCompressorDeflate, TruncatedZLibBodyRaises) {
 TEST(ZLibCompressorDeflate, WrongAdlerChecksumRaises) {
   TBytes body = ZLibCompress(SamplePayload(1000));
   body.back() ^= 0x01;
-  try {
-    DecodeDeflate(body);
-    FAIL() << "no exception";
-  } catch (const EIdDecompressionError& e) {
-    EXPECT_NE(e.Message().find("incorrect data check"), std::string::npos) << e.Message();
-  }
+  const auto e = Raised<EIdDecompressionError>([&] { DecodeDeflate(body); });
+  EXPECT_NE(e.Message().find("incorrect data check"), std::string::npos) << e.Message();
 }
 
 TEST(ZLibCompressorDeflate, ChecksumCutInHalfRaises) {
@@ -220,12 +214,8 @@ TEST(ZLibCompressorHTTPDeflate, HeaderThatIsNotAMultipleOf31Raises) {
   TMemoryStream in(TBytes{0x78, 0x9D, 1, 2, 3});
   TMemoryStream out;
   TIdCompressorZLib compressor;
-  try {
-    compressor.DecompressHTTPDeflate(in, out);
-    FAIL() << "no exception";
-  } catch (const EIdException& e) {
-    EXPECT_EQ(e.Message(), "Error - invalid header");
-  }
+  const auto e = Raised<EIdException>([&] { compressor.DecompressHTTPDeflate(in, out); });
+  EXPECT_EQ(e.Message(), "Error - invalid header");
 }
 
 TEST(ZLibCompressorHTTPDeflate, OneByteBodyIsAnInvalidHeader) {

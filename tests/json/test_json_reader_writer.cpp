@@ -159,6 +159,24 @@ TEST(JSONWriter, WhitespaceAndCommentsAreDroppedWhenWriting) {
             R"({"a":[1,{"b":"c d"}],"e":{}})");
 }
 
+TEST(JSONWriter, ANodeOfNoKindWritesNothingAndNoComma) {
+  for (const bool isArray : {false, true}) {
+    for (int undefined = 0; undefined < 3; ++undefined) {
+      TqtxJSON doc;
+      doc.SetIsArray(isArray);
+      IqtxObjectJSON nodes[] = {doc.AddPair("a", 1), doc.AddPair("b", 2), doc.AddPair("c", 3)};
+      nodes[undefined]->SetJSONType(qtxJSONUndefined);
+      std::string expected;
+      for (int i = 0; i < 3; ++i) {
+        if (i == undefined) continue;
+        if (!expected.empty()) expected += ',';
+        expected += (isArray ? "" : "\"" + nodes[i]->Name() + "\":") + std::to_string(i + 1);
+      }
+      EXPECT_EQ(doc.Text(), (isArray ? "[" : "{") + expected + (isArray ? "]" : "}")) << "node " << undefined;
+    }
+  }
+}
+
 TEST(JSONWriter, DoublesAreWrittenWithAPointUnderACommaLocale) {
   test::TCommaDecimalLocale locale;
   ASSERT_TRUE(locale.Active());

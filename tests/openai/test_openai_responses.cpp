@@ -45,7 +45,7 @@ const char* const kChatAnswer = R"({
 })";
 
 TEST(ChatCompletionResponse, ARealisticAnswerFillsEveryFieldWithDecodedText) {
-  const TqtxOpenAIClass_Response_ChatCompletion answer(kChatAnswer);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(kChatAnswer);
   EXPECT_EQ(answer.Id(), "chatcmpl-7QyqpwdfhqwajicIEznoc6Q47XAyW");
   EXPECT_EQ(answer._Object(), "chat.completion");
   EXPECT_EQ(answer.Created(), 1686676106);
@@ -62,7 +62,7 @@ TEST(ChatCompletionResponse, ARealisticAnswerFillsEveryFieldWithDecodedText) {
 }
 
 TEST(ChatCompletionResponse, NullMembersReadAsAbsent) {
-  const TqtxOpenAIClass_Response_ChatCompletion answer(kChatAnswer);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(kChatAnswer);
   const auto& second = *answer.Choices()[1];
   EXPECT_EQ(second._Index(), 1);
   EXPECT_EQ(second._Message().Content(), "");
@@ -70,13 +70,13 @@ TEST(ChatCompletionResponse, NullMembersReadAsAbsent) {
 }
 
 TEST(ChatCompletionResponse, TheDocumentKeepsTheRawTextAndMembersWithoutAField) {
-  const TqtxOpenAIClass_Response_ChatCompletion answer(kChatAnswer);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(kChatAnswer);
   EXPECT_EQ(answer.JSON().Node("model")->RawValue(), TqtxJSONValue("gpt-3.5-turbo-0613"));
   EXPECT_EQ(answer.Choices()[0]->_Message().JSON().Node("content")->RawValue().Text().substr(0, 8), R"(\n\nHell)");
 }
 
 TEST(ChatCompletionResponse, EmptyChoicesAndAMissingUsageGiveEmptyValues) {
-  const TqtxOpenAIClass_Response_ChatCompletion answer(R"({"id":"x","choices":[]})");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(R"({"id":"x","choices":[]})");
   EXPECT_TRUE(answer.Choices().empty());
   EXPECT_EQ(answer.Usage().PromptTokens(), 0);
   EXPECT_EQ(answer.Usage().CompletionTokens(), 0);
@@ -84,7 +84,7 @@ TEST(ChatCompletionResponse, EmptyChoicesAndAMissingUsageGiveEmptyValues) {
 }
 
 TEST(ChatCompletionResponse, AChoiceWithoutAMessageHasAnEmptyOne) {
-  const TqtxOpenAIClass_Response_ChatCompletion answer(R"({"choices":[{"index":0,"finish_reason":"length"}]})");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(R"({"choices":[{"index":0,"finish_reason":"length"}]})");
   ASSERT_EQ(answer.Choices().size(), 1u);
   EXPECT_EQ(answer.Choices()[0]->_Message().Role(), "");
   EXPECT_EQ(answer.Choices()[0]->FinishReason(), "length");
@@ -92,7 +92,7 @@ TEST(ChatCompletionResponse, AChoiceWithoutAMessageHasAnEmptyOne) {
 
 TEST(ChatCompletionResponse, EmptyOrNonJSONTextLeavesEveryFieldEmpty) {
   for (const char* text : {"", "<html>Bad Gateway</html>", "[1,2]", "{\"id\":"}) {
-    const TqtxOpenAIClass_Response_ChatCompletion answer(text);
+    const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(text);
     EXPECT_EQ(answer.Id(), "");
     EXPECT_TRUE(answer.Choices().empty());
     EXPECT_EQ(answer.Usage().TotalTokens(), 0);
@@ -100,18 +100,18 @@ TEST(ChatCompletionResponse, EmptyOrNonJSONTextLeavesEveryFieldEmpty) {
 }
 
 TEST(ChatCompletionResponse, AValueThatCannotBeConvertedRaisesOutOfTheConstructor) {
-  EXPECT_THROW(TqtxOpenAIClass_Response_ChatCompletion(R"({"created":"yesterday"})"), EVariantTypeCastError);
-  EXPECT_THROW(TqtxOpenAIClass_Response_ChatCompletion(R"({"choices":[{"index":{"a":1}}]})"), EVariantTypeCastError);
-  EXPECT_THROW(TqtxOpenAIClass_Response_ChatCompletion(R"({"created":4294967296})"), EVariantTypeCastError);
+  EXPECT_THROW(MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(R"({"created":"yesterday"})"), EVariantTypeCastError);
+  EXPECT_THROW(MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(R"({"choices":[{"index":{"a":1}}]})"), EVariantTypeCastError);
+  EXPECT_THROW(MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(R"({"created":4294967296})"), EVariantTypeCastError);
 }
 
 TEST(ChatCompletionResponse, AnOnDemandChildRaisesItsConversionErrorWhenRead) {
-  const TqtxOpenAIClass_Response_ChatCompletion answer(R"({"usage":{"total_tokens":"many"}})");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(R"({"usage":{"total_tokens":"many"}})");
   EXPECT_THROW(answer.Usage(), EVariantTypeCastError);
 }
 
 TEST(ChatCompletionResponse, ReadingAgainReplacesChoicesAndUsage) {
-  TqtxOpenAIClass_Response_ChatCompletion answer(kChatAnswer);
+  auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(kChatAnswer);
   EXPECT_EQ(answer.Usage().TotalTokens(), 30);
   answer.Read(R"({"choices":[{"index":5}],"usage":{"total_tokens":2}})");
   ASSERT_EQ(answer.Choices().size(), 1u);
@@ -123,7 +123,7 @@ TEST(ChatCompletionResponse, ReadingAgainReplacesChoicesAndUsage) {
 // ---------------------------------------------------------------- completion and edit
 
 TEST(CompletionResponse, ARealisticAnswer) {
-  const TqtxOpenAIClass_Response_Completion answer(R"({
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Completion>(R"({
     "id": "cmpl-uqkvlQyYK7bGYrRHQ0eXlWi7",
     "object": "text_completion",
     "created": 1589478378,
@@ -144,7 +144,7 @@ TEST(CompletionResponse, ARealisticAnswer) {
 }
 
 TEST(EditResponse, ARealisticAnswer) {
-  const TqtxOpenAIClass_Response_Edit answer(R"({
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Edit>(R"({
     "object": "edit",
     "created": 1589478378,
     "choices": [{"text": "What day of the week is it?\n", "index": 0}],
@@ -160,7 +160,7 @@ TEST(EditResponse, ARealisticAnswer) {
 // ---------------------------------------------------------------- images
 
 TEST(ImageResponse, ARealisticAnswerWithEscapedSlashes) {
-  const TqtxOpenAIClass_Response_Image answer(R"({
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Image>(R"({
     "created": 9999999999,
     "data": [
       {"url": "https:\/\/oaidalleapiprodscus.blob.core.windows.net\/private\/img-1.png?st=2023&sig=a%2Bb"},
@@ -176,8 +176,8 @@ TEST(ImageResponse, ARealisticAnswerWithEscapedSlashes) {
 
 TEST(ImageResponse, EditAndVariationAnswersReadTheSameWay) {
   const char* const text = R"({"created":1,"data":[{"url":"u"}]})";
-  const TqtxOpenAIClass_Response_Image_Edit edit(text);
-  const TqtxOpenAIClass_Response_Image_Variation variation(text);
+  const auto edit = MakeResponse<TqtxOpenAIClass_Response_Image_Edit>(text);
+  const auto variation = MakeResponse<TqtxOpenAIClass_Response_Image_Variation>(text);
   EXPECT_EQ(edit.Data()[0]->Url(), "u");
   EXPECT_EQ(variation.Created(), 1);
 }
@@ -203,7 +203,7 @@ TEST(EmbeddingsResponse, AFullVectorIsReadInOrderAndExactly) {
   std::vector<double> vector(1536);
   for (size_t i = 0; i < vector.size(); ++i)
     vector[i] = (static_cast<double>((i * 7919) % 2001) - 1000.0) / 37813.0 * (i % 97 == 0 ? 1e-4 : 1.0);
-  const TqtxOpenAIClass_Response_Embeddings answer(EmbeddingsAnswer(vector));
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Embeddings>(EmbeddingsAnswer(vector));
   EXPECT_EQ(answer._Object(), "list");
   EXPECT_EQ(answer.Model(), "text-embedding-ada-002-v2");
   ASSERT_EQ(answer.Data().size(), 1u);
@@ -215,9 +215,9 @@ TEST(EmbeddingsResponse, AFullVectorIsReadInOrderAndExactly) {
 }
 
 TEST(EmbeddingsResponse, AnElementThatIsNotANumberIsAConversionErrorAndNullIsZero) {
-  const TqtxOpenAIClass_Response_Embeddings answer(R"({"data":[{"embedding":[1,null,-2.5e-3]}]})");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Embeddings>(R"({"data":[{"embedding":[1,null,-2.5e-3]}]})");
   EXPECT_EQ(answer.Data()[0]->Embedding(), (std::vector<double>{1, 0, -2.5e-3}));
-  EXPECT_THROW(TqtxOpenAIClass_Response_Embeddings(R"({"data":[{"embedding":[1,"x"]}]})"), EVariantTypeCastError);
+  EXPECT_THROW(MakeResponse<TqtxOpenAIClass_Response_Embeddings>(R"({"data":[{"embedding":[1,"x"]}]})"), EVariantTypeCastError);
 }
 
 // ---------------------------------------------------------------- models
@@ -248,7 +248,7 @@ const char* const kModel = R"({
 })";
 
 TEST(ModelResponse, ARealisticAnswerWithPermissions) {
-  const TqtxOpenAI_Response_Model_Class model(kModel);
+  const auto model = MakeResponse<TqtxOpenAI_Response_Model_Class>(kModel);
   EXPECT_EQ(model.Id(), "gpt-3.5-turbo");
   EXPECT_EQ(model._Object(), "model");
   EXPECT_EQ(model.Created(), 1677610602);
@@ -270,7 +270,7 @@ TEST(ModelResponse, ARealisticAnswerWithPermissions) {
 }
 
 TEST(ModelsResponse, ARealisticListOfModels) {
-  const TqtxOpenAIClass_Response_Models models(std::string(R"({"object":"list","data":[)") + kModel +
+  const auto models = MakeResponse<TqtxOpenAIClass_Response_Models>(std::string(R"({"object":"list","data":[)") + kModel +
                                                R"(,{"id":"whisper-1","object":"model","created":1677532384,)"
                                                R"("owned_by":"openai-internal","permission":[],"root":"whisper-1"}]})");
   EXPECT_EQ(models._Object(), "list");
@@ -295,7 +295,7 @@ const char* const kFile = R"({
 })";
 
 TEST(FileResponse, ARealisticAnswer) {
-  const TqtxOpenAIClass_Response_File file(kFile);
+  const auto file = MakeResponse<TqtxOpenAIClass_Response_File>(kFile);
   EXPECT_EQ(file.Id(), "file-XjGxS3KTG0uNmNOK362iJua3");
   EXPECT_EQ(file._Object(), "file");
   EXPECT_EQ(file.Bytes(), 140);
@@ -305,7 +305,7 @@ TEST(FileResponse, ARealisticAnswer) {
 }
 
 TEST(FilesResponse, ARealisticList) {
-  const TqtxOpenAIClass_Response_Files files(std::string(R"({"data":[)") + kFile + "," + kFile +
+  const auto files = MakeResponse<TqtxOpenAIClass_Response_Files>(std::string(R"({"data":[)") + kFile + "," + kFile +
                                              R"(],"object":"list"})");
   EXPECT_EQ(files._Object(), "list");
   ASSERT_EQ(files.Data().size(), 2u);
@@ -313,7 +313,7 @@ TEST(FilesResponse, ARealisticList) {
 }
 
 TEST(DeleteResponse, ARealisticAnswer) {
-  const TqtxOpenAIClass_Response_Delete answer(R"({"id": "file-abc123", "object": "file", "deleted": true})");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Delete>(R"({"id": "file-abc123", "object": "file", "deleted": true})");
   EXPECT_EQ(answer.Id(), "file-abc123");
   EXPECT_EQ(answer._Object(), "file");
   EXPECT_TRUE(answer.Deleted());
@@ -345,7 +345,7 @@ const char* const kFineTune = R"({
 })";
 
 TEST(FineTuneResponse, ARealisticAnswerWithEventsFilesAndHyperparameters) {
-  const TqtxOpenAIClass_Response_FineTune job(kFineTune);
+  const auto job = MakeResponse<TqtxOpenAIClass_Response_FineTune>(kFineTune);
   EXPECT_EQ(job.Id(), "ft-AF1WoRqd3aJAHsqc9NY7iL8F");
   EXPECT_EQ(job._Object(), "fine-tune");
   EXPECT_EQ(job.Model(), "curie");
@@ -369,20 +369,20 @@ TEST(FineTuneResponse, ARealisticAnswerWithEventsFilesAndHyperparameters) {
 }
 
 TEST(FineTuneResponse, MissingHyperparametersReadAsZero) {
-  const TqtxOpenAIClass_Response_FineTune job(R"({"id":"ft-1"})");
+  const auto job = MakeResponse<TqtxOpenAIClass_Response_FineTune>(R"({"id":"ft-1"})");
   EXPECT_EQ(job.Hyperparams().NEpochs(), 0);
   EXPECT_EQ(job.Hyperparams().PromptLossWeight(), 0);
 }
 
 TEST(FineTunesResponse, ARealisticList) {
-  const TqtxOpenAIClass_Response_FineTunes jobs(std::string(R"({"object":"list","data":[)") + kFineTune + "]}");
+  const auto jobs = MakeResponse<TqtxOpenAIClass_Response_FineTunes>(std::string(R"({"object":"list","data":[)") + kFineTune + "]}");
   EXPECT_EQ(jobs._Object(), "list");
   ASSERT_EQ(jobs.Data().size(), 1u);
   EXPECT_EQ(jobs.Data()[0]->Hyperparams().BatchSize(), 4);
 }
 
 TEST(FineTuneEventsResponse, ARealisticList) {
-  const TqtxOpenAIClass_Response_FineTune_Events events(R"({
+  const auto events = MakeResponse<TqtxOpenAIClass_Response_FineTune_Events>(R"({
     "object": "list",
     "data": [
       {"object": "fine-tune-event", "created_at": 1614807352, "level": "info", "message": "Job enqueued."},
@@ -398,7 +398,7 @@ TEST(FineTuneEventsResponse, ARealisticList) {
 // ---------------------------------------------------------------- moderation
 
 TEST(ModerationResponse, CategoriesAndScoresAreReadFromKeysWithSlashesAndDashes) {
-  const TqtxOpenAIClass_Response_Moderation answer(R"({
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Moderation>(R"({
     "id": "modr-XXXXX",
     "model": "text-moderation-005",
     "results": [
@@ -438,7 +438,7 @@ TEST(ModerationResponse, CategoriesAndScoresAreReadFromKeysWithSlashesAndDashes)
 }
 
 TEST(ModerationResponse, MissingCategoriesReadAsEmpty) {
-  const TqtxOpenAIClass_Response_Moderation answer(R"({"results":[{"flagged":false}]})");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Moderation>(R"({"results":[{"flagged":false}]})");
   EXPECT_FALSE(answer.Results()[0]->Categories().Violence());
   EXPECT_EQ(answer.Results()[0]->CategoryScores().Violence(), 0);
 }
@@ -447,31 +447,31 @@ TEST(ModerationResponse, MissingCategoriesReadAsEmpty) {
 
 TEST(TranscriptionResponse, EscapedTextIsDecodedAndCorrectTextStaysUnchanged) {
   // "é" arrives escaped and also as UTF-8: both are correct text already.
-  const TqtxOpenAIClass_Response_Transcription answer(R"({"text":"Caf\u00e9 und Caf)" "\xC3\xA9" R"(\n"})");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Transcription>(R"({"text":"Caf\u00e9 und Caf)" "\xC3\xA9" R"(\n"})");
   EXPECT_EQ(answer.Text(), "Caf\xC3\xA9 und Caf\xC3\xA9\n");
 }
 
 TEST(TranscriptionResponse, UTF8DecodedOneCharacterPerByteIsRepaired) {
   // "Grüße" whose UTF-8 bytes were each taken as one character: "GrÃ¼ÃŸe"
   // (0xC3 0xBC 0xC3 0x9F, the last one a C1 control as ISO-8859-1).
-  const TqtxOpenAIClass_Response_Transcription answer("{\"text\":\"Gr\xC3\x83\xC2\xBC\xC3\x83\xC2\x9F" "e\"}");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Transcription>("{\"text\":\"Gr\xC3\x83\xC2\xBC\xC3\x83\xC2\x9F" "e\"}");
   EXPECT_EQ(answer.Text(), "Gr\xC3\xBC\xC3\x9F" "e");
 }
 
 TEST(TranscriptionResponse, TextWithCharactersFromU0100UpIsNotRepaired) {
-  const TqtxOpenAIClass_Response_Transcription answer("{\"text\":\"\xC3\x83\xC2\xA9 \xE2\x82\xAC\"}");
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Transcription>("{\"text\":\"\xC3\x83\xC2\xA9 \xE2\x82\xAC\"}");
   EXPECT_EQ(answer.Text(), "\xC3\x83\xC2\xA9 \xE2\x82\xAC");
 }
 
 TEST(TranscriptionResponse, PlainAsciiAndEmptyTextComeBackUnchanged) {
-  EXPECT_EQ(TqtxOpenAIClass_Response_Transcription(R"({"text":"Hello."})").Text(), "Hello.");
-  EXPECT_EQ(TqtxOpenAIClass_Response_Transcription(R"({"text":null})").Text(), "");
-  EXPECT_EQ(TqtxOpenAIClass_Response_Transcription("{}").Text(), "");
+  EXPECT_EQ(MakeResponse<TqtxOpenAIClass_Response_Transcription>(R"({"text":"Hello."})").Text(), "Hello.");
+  EXPECT_EQ(MakeResponse<TqtxOpenAIClass_Response_Transcription>(R"({"text":null})").Text(), "");
+  EXPECT_EQ(MakeResponse<TqtxOpenAIClass_Response_Transcription>("{}").Text(), "");
 }
 
 TEST(TranslationResponse, RepairsOnlyMojibake) {
-  EXPECT_EQ(TqtxOpenAIClass_Response_Translation("{\"text\":\"Fran\xC3\xA7" "ais\"}").Text(), "Fran\xC3\xA7" "ais");
-  EXPECT_EQ(TqtxOpenAIClass_Response_Translation("{\"text\":\"Fran\xC3\x83\xC2\xA7" "ais\"}").Text(),
+  EXPECT_EQ(MakeResponse<TqtxOpenAIClass_Response_Translation>("{\"text\":\"Fran\xC3\xA7" "ais\"}").Text(), "Fran\xC3\xA7" "ais");
+  EXPECT_EQ(MakeResponse<TqtxOpenAIClass_Response_Translation>("{\"text\":\"Fran\xC3\x83\xC2\xA7" "ais\"}").Text(),
             "Fran\xC3\xA7" "ais");
 }
 

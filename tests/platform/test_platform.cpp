@@ -8,6 +8,7 @@
 #include "platform/qtxComponent.h"
 #include "platform/qtxDateTime.h"
 #include "platform/qtxException.h"
+#include "platform/qtxScopeExit.h"
 #include "platform/qtxStreams.h"
 #include "platform/qtxStrings.h"
 #include "platform/qtxSysUtils.h"
@@ -68,6 +69,37 @@ TEST(Component, StateBits) {
   EXPECT_FALSE(c.HasState(csDesigning));
 }
 
+TEST(ScopeExit, RunsOnEveryWayOutAndKeepsTheFirstFailure) {
+  int runs = 0;
+  { const TScopeExit count([&] { ++runs; }); }
+  EXPECT_THROW(
+      {
+        const TScopeExit count([&] { ++runs; });
+        throw EConvertError("first");
+      },
+      EConvertError);
+  EXPECT_EQ(runs, 2);
+  // A failing cleanup propagates on a normal way out, and is dropped while
+  // another failure is on its way.
+  EXPECT_THROW({ const TScopeExit fail([] { throw EListError("cleanup"); }); }, EListError);
+  EXPECT_THROW(
+      {
+        const TScopeExit fail([] { throw EListError("cleanup"); });
+        throw EConvertError("first");
+      },
+      EConvertError);
+
+  bool flag = false;
+  EXPECT_THROW(
+      {
+        const TRestoreOnExit restore(flag);
+        flag = true;
+        throw EConvertError("first");
+      },
+      EConvertError);
+  EXPECT_FALSE(flag);
+}
+
 TEST(SysUtils, FloatToStrGeneralFormat) {
   EXPECT_EQ(FloatToStr(0.7), "0.7");
   EXPECT_EQ(FloatToStr(1.0), "1");
@@ -107,6 +139,22 @@ TEST(SysUtils, CaseInsensitiveHelpers) {
   EXPECT_EQ(Trim(" \t x y \r\n"), "x y");
 }
 
+TEST(SysUtils, ChangeFileExtReplacesFromTheLastDotOfTheName) {
+  EXPECT_EQ(ChangeFileExt("/opt/qtx/qtx_chat.exe", ".ini"), "/opt/qtx/qtx_chat.ini");
+  EXPECT_EQ(ChangeFileExt("/opt/qtx/qtx_chat", ".ini"), "/opt/qtx/qtx_chat.ini");
+  EXPECT_EQ(ChangeFileExt("/opt/qtx.d/qtx_chat", ".ini"), "/opt/qtx.d/qtx_chat.ini");
+  EXPECT_EQ(ChangeFileExt("a.tar.gz", ".ini"), "a.tar.ini");
+  EXPECT_EQ(ChangeFileExt("/home/u/.profile", ".ini"), "/home/u/.ini");
+  EXPECT_EQ(ChangeFileExt("name.", ".ini"), "name.ini");
+  EXPECT_EQ(ChangeFileExt("name.txt", ""), "name");
+}
+
+TEST(SysUtils, ExecutableFileNameIsThisProgram) {
+  const std::filesystem::path executable = ExecutableFileName();
+  EXPECT_TRUE(executable.is_absolute());
+  EXPECT_EQ(executable.filename(), "test_platform");
+}
+
 TEST(Unicode, Utf16RoundTripAndCounting) {
   const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // a é € 😀
   const std::u16string units = Utf8ToUtf16(text);
@@ -122,6 +170,13 @@ TEST(Unicode, MalformedInputBecomesReplacementCharacters) {
   EXPECT_TRUE(IsValidUtf8("\xEF\xBF\xBD"));
   EXPECT_EQ(SanitizeUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+}
+
+TEST(Unicode, SameTextIgnoresCaseInEveryScriptWhateverTheLocale) {
+  EXPECT_TRUE(UnicodeSameText("OpenAI", "openai"));
+  EXPECT_TRUE(UnicodeSameText("\xC3\x84PFEL \xCE\x9A\xCE\x91\xCE\x9B\xCE\x97", "\xC3\xA4pfel \xCE\xBA\xCE\xB1\xCE\xBB\xCE\xB7"));  // ÄPFEL ΚΑΛΗ
+  EXPECT_FALSE(UnicodeSameText("\xC3\xA4", "a"));
+  EXPECT_FALSE(UnicodeSameText("key", "key2"));
 }
 
 TEST(Unicode, RawTextMapsBytesToCodePoints) {

@@ -30,11 +30,11 @@ void TScriptedIOHandler::Close() {
 }
 
 void TScriptedIOHandler::CheckForDisconnect(bool aRaiseExceptionIfDisconnected, bool aIgnoreBuffer) {
-  if (FClosedGracefully && FSourceOpen) {
+  if (ClosedGracefully() && FSourceOpen) {
     Close();
     DoStatus(hsDisconnected);
   }
-  const bool gone = FClosedGracefully || !FSourceOpen;
+  const bool gone = ClosedGracefully() || !FSourceOpen;
   if (gone && aRaiseExceptionIfDisconnected && (aIgnoreBuffer || InputBufferIsEmpty())) {
     throw EIdConnClosedGracefully();
   }

@@ -82,11 +82,11 @@ bool TSocketIOHandler::Connected() {
 }
 
 void TSocketIOHandler::CheckForDisconnect(bool aRaiseExceptionIfDisconnected, bool aIgnoreBuffer) {
-  if (FClosedGracefully && FSocket >= 0) {
+  if (ClosedGracefully() && FSocket >= 0) {
     Close();
     DoStatus(hsDisconnected);
   }
-  const bool gone = FClosedGracefully || FSocket < 0;
+  const bool gone = ClosedGracefully() || FSocket < 0;
   if (gone && aRaiseExceptionIfDisconnected && (aIgnoreBuffer || InputBufferIsEmpty())) {
     throw EIdConnClosedGracefully();
   }

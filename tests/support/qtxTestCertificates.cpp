@@ -9,20 +9,20 @@ namespace qtx::test {
 
 namespace {
 
-// Makes the PKI with the openssl command; every certificate is valid for a
-// few days from now.
+// Makes the PKI with the openssl command; every certificate but the expired
+// one is valid for a few days from now.
 const char* const kMakeCertificates = R"sh(set -e
 cd "$1"
 days=3
 newkey() { openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1" 2>/dev/null; }
-# sign NAME CN SAN CA CAKEY [ca]
+# sign NAME CN SAN CA CAKEY [ca|EXTENSION]
 sign() {
   newkey "$1.key"
   openssl req -new -key "$1.key" -subj "/CN=$2" -out "$1.csr"
   if [ "$6" = ca ]; then
     printf 'basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\n' > "$1.ext"
   else
-    printf 'basicConstraints=CA:FALSE\nsubjectAltName=%s\n' "$3" > "$1.ext"
+    printf 'basicConstraints=CA:FALSE\nsubjectAltName=%s\n%s\n' "$3" "$6" > "$1.ext"
   fi
   openssl x509 -req -in "$1.csr" -CA "$4" -CAkey "$5" -set_serial "0x$(openssl rand -hex 8)" \
     -days $days -extfile "$1.ext" -out "$1.pem" 2>/dev/null
@@ -40,6 +40,12 @@ cat leaf.pem intermediate.pem > chain.pem
 sign client "qtx Test Client" "DNS:client.example" ca.pem ca.key
 openssl pkey -in client.key -aes256 -passout pass:secret -out client-encrypted.key
 openssl pkcs12 -export -in client.pem -inkey client.key -passout pass:secret -out client.p12
+openssl pkcs12 -export -in client.pem -inkey client.key -passout pass: -keypbe NONE -certpbe NONE -nomac \
+  -out client-nopass.p12
+sign unknown-client "qtx Unknown Client" "DNS:client.example" unknown-ca.pem unknown-ca.key
+sign server-only "qtx Server Only" "DNS:localhost" ca.pem ca.key "extendedKeyUsage=serverAuth"
+days=-1
+sign expired localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key
 openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 -out dh.pem
 )sh";
 
@@ -70,6 +76,14 @@ TTestCertificates::TTestCertificates() {
   ClientCert = Folder + "/client.pem";
   ClientKeyEncrypted = Folder + "/client-encrypted.key";
   ClientP12 = Folder + "/client.p12";
+  ClientKey = Folder + "/client.key";
+  ClientP12NoPassword = Folder + "/client-nopass.p12";
+  UnknownCAClientCert = Folder + "/unknown-client.pem";
+  UnknownCAClientKey = Folder + "/unknown-client.key";
+  ServerOnlyCert = Folder + "/server-only.pem";
+  ServerOnlyKey = Folder + "/server-only.key";
+  ExpiredCert = Folder + "/expired.pem";
+  ExpiredKey = Folder + "/expired.key";
   DHParams = Folder + "/dh.pem";
 }
 

@@ -8,8 +8,8 @@ namespace qtx::test {
 
 // A test PKI made once per test program in a temporary folder with the
 // `openssl` command: a CA, server certificates signed by it, one signed by
-// an unknown CA, one behind an intermediate CA, and client credentials
-// protected by a password. No key is ever committed.
+// an unknown CA, one behind an intermediate CA, an expired one, and client
+// credentials (with and without a password). No key is ever committed.
 class TTestCertificates {
 public:
   static const TTestCertificates& Get();
@@ -27,6 +27,14 @@ public:
   std::string ClientCert;         // PEM certificate of a client
   std::string ClientKeyEncrypted; // its key, encrypted with Password
   std::string ClientP12;          // certificate and key as PKCS#12, with Password
+  std::string ClientKey;          // the client's key, unencrypted
+  std::string ClientP12NoPassword;  // certificate and key as PKCS#12 without any password
+  std::string UnknownCAClientCert;  // a client certificate signed by the unknown CA
+  std::string UnknownCAClientKey;
+  std::string ServerOnlyCert;     // signed by the CA, for server authentication only
+  std::string ServerOnlyKey;
+  std::string ExpiredCert;        // "localhost" and 127.0.0.1, signed by the CA, expired
+  std::string ExpiredKey;
   std::string DHParams;           // DH parameters (PEM)
   std::string Password = "secret";
 

@@ -1,15 +1,41 @@
 #pragma once
-// Small helpers the test programs share: the exception a call raises, elapsed
-// time, and environment settings that last for one scope.
+// Small helpers the test programs share: bytes from text and back, the
+// exception a call raises, elapsed time, and environment settings that last
+// for one scope.
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+
+#include "platform/qtxTypes.h"
 
 namespace qtx::test {
+
+// The bytes of the text, one per char.
+inline TBytes Bytes(std::string_view aText) { return TBytes(aText.begin(), aText.end()); }
+inline TBytes Bytes(std::initializer_list<int> aValues) {
+  TBytes bytes;
+  for (const int v : aValues) bytes.push_back(static_cast<uint8_t>(v));
+  return bytes;
+}
+// The bytes as chars, for comparing with expected text.
+inline std::string Text(const TBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
+// The bytes as lower-case hexadecimal digits.
+inline std::string Hex(const TBytes& aBytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text;
+  for (const uint8_t b : aBytes) {
+    text += kHex[b >> 4];
+    text += kHex[b & 15];
+  }
+  return text;
+}
 
 // The exception of type E that aCall raises; fails the test by throwing
 // std::runtime_error when it raises nothing.

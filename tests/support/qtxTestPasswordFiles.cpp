@@ -11,7 +11,7 @@ namespace {
 
 // What aCommand prints, without its line end.
 std::string FirstLineOf(const std::string& aCommand) {
-  std::string output = ToText(RunShell(aCommand, std::filesystem::temp_directory_path().string()));
+  std::string output = Text(RunShell(aCommand, std::filesystem::temp_directory_path().string()));
   return output.substr(0, output.find('\n'));
 }
 

@@ -31,10 +31,6 @@ bool WaitFor(int aFd, short aEvents, int aTimeoutMs) {
 
 }  // namespace
 
-TBytes ToBytes(std::string_view aText) { return TBytes(aText.begin(), aText.end()); }
-
-std::string ToText(const TBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
-
 TTestPeer::~TTestPeer() { Close(); }
 
 TBytes TTestPeer::Read(size_t aCount) {

@@ -15,14 +15,12 @@
 #include <vector>
 
 #include "platform/qtxTypes.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx::test {
 
 // How long a test peer waits for the other side before giving up.
 constexpr int kPeerWaitMs = 30000;
-
-TBytes ToBytes(std::string_view aText);
-std::string ToText(const TBytes& aBytes);
 
 // One connected socket of a test peer.
 class TTestPeer {
@@ -35,7 +33,7 @@ public:
   int Fd() const noexcept { return FFd; }
   // Exactly aCount bytes; throws std::runtime_error on close or time-out.
   TBytes Read(size_t aCount);
-  std::string ReadText(size_t aCount) { return ToText(Read(aCount)); }
+  std::string ReadText(size_t aCount) { return Text(Read(aCount)); }
   // Up to and including aTerminator.
   std::string ReadUntil(std::string_view aTerminator);
   // Everything until the other side closes.
@@ -43,7 +41,7 @@ public:
   // True when the other side has closed (no data may arrive first).
   bool WaitForClose(int aTimeoutMs = kPeerWaitMs);
   void Write(const TBytes& aBytes);
-  void Write(std::string_view aText) { Write(ToBytes(aText)); }
+  void Write(std::string_view aText) { Write(Bytes(aText)); }
   void ShutdownWrite();
   void Close();
   // An abortive close: the other side sees a connection reset.

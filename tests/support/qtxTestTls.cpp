@@ -80,6 +80,14 @@ public:
     close(FFd);
     FFd = -1;
   }
+  void KeyUpdate() override {
+    if (SSL_key_update(FSSL, SSL_KEY_UPDATE_REQUESTED) != 1) throw std::runtime_error("key update: " + OpenSSLErrors());
+  }
+  void Renegotiate() override {
+    if (SSL_renegotiate(FSSL) != 1) throw std::runtime_error("renegotiate: " + OpenSSLErrors());
+    SSL_do_handshake(FSSL);  // sends the request; the rest comes with the client's answer
+  }
+  bool RenegotiationPending() const override { return SSL_renegotiate_pending(FSSL) == 1; }
   std::string ServerName() const override {
     const char* name = SSL_get_servername(FSSL, TLSEXT_NAMETYPE_host_name);
     return name ? name : "";

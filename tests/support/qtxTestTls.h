@@ -34,6 +34,12 @@ public:
   virtual void CloseNotify() = 0;
   // Closes with a TCP reset, without any TLS goodbye.
   virtual void Reset() = 0;
+  // Updates the keys (TLS 1.3) and asks the client to update its own.
+  virtual void KeyUpdate() = 0;
+  // Asks the client for a new handshake (TLS 1.2), which runs as the
+  // connection is read; pending until it has.
+  virtual void Renegotiate() = 0;
+  virtual bool RenegotiationPending() const = 0;
   // The SNI name the client sent, the negotiated ALPN protocol and version.
   virtual std::string ServerName() const = 0;
   virtual std::string ALPNProtocol() const = 0;

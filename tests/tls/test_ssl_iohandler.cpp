@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "support/qtxTestDaemon.h"
+#include "support/qtxTestHelpers.h"
 #include "support/qtxTestNginx.h"
 #include "support/qtxTestSockets.h"
 #include "support/qtxTestTls.h"
@@ -19,6 +20,7 @@
 namespace qtx {
 namespace {
 
+using test::Raised;
 using test::TOpenSSLServer;
 using test::TTestCertificates;
 using test::TTlsTestConnection;
@@ -76,12 +78,8 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, TalksTLS13WithOpenSSLsServer) {
 TEST(TIdSSLIOHandlerSocketOpenSSL, AVersionMismatchFailsTheConnect) {
   TOpenSSLServer server(SServerArgs("-tls1_2"));
   auto handler = Client(server.Port(), sslvTLSv1_3);
-  try {
-    handler->Open();
-    FAIL() << "connected";
-  } catch (const EIdOSSLConnectError& e) {
-    EXPECT_EQ(e.Message().rfind("Error connecting with SSL.\r\n", 0), 0u) << e.Message();
-  }
+  const auto e = Raised<EIdOSSLConnectError>([&] { handler->Open(); });
+  EXPECT_EQ(e.Message().rfind("Error connecting with SSL.\r\n", 0), 0u) << e.Message();
   EXPECT_EQ(handler->SSLSocket(), nullptr);
 }
 
@@ -190,12 +188,8 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, VerifiesThePeerAndItsHostName) {
   handler->Close();
 
   handler->SetURIToCheck("https://wrong.example/");
-  try {
-    handler->Open();
-    FAIL() << "a certificate of another host was accepted";
-  } catch (const EIdOSSLConnectError& e) {
-    EXPECT_NE(e.Message().find("certificate verify failed"), std::string::npos) << e.Message();
-  }
+  const auto e = Raised<EIdOSSLConnectError>([&] { handler->Open(); });
+  EXPECT_NE(e.Message().find("certificate verify failed"), std::string::npos) << e.Message();
 }
 
 TEST(TIdSSLIOHandlerSocketOpenSSL, ACleanTLSCloseEndsTheConnectionGracefully) {
@@ -219,13 +213,9 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, ATCPResetIsASocketError10054) {
   auto handler = Client(server.Port(), sslvTLSv1_2);
   handler->Open();
   handler->WriteLn("go");
-  try {
-    handler->ReadLn();
-    FAIL() << "no error";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10054);
-    EXPECT_EQ(e.Message(), "Socket Error # 10054\r\nConnection reset by peer.");
-  }
+  const auto e = Raised<EIdSocketError>([&] { handler->ReadLn(); });
+  EXPECT_EQ(e.LastError(), 10054);
+  EXPECT_EQ(e.Message(), "Socket Error # 10054\r\nConnection reset by peer.");
 }
 
 TEST(TIdSSLIOHandlerSocketOpenSSL, UpgradesAPlainConnectionWhenPassThroughGoesOff) {

@@ -12,12 +12,14 @@
 #include <filesystem>
 
 #include "platform/qtxDateTime.h"
+#include "support/qtxTestHelpers.h"
 #include "support/qtxTestTls.h"
 #include "tls/qtxIdSSLOpenSSL.h"
 
 namespace qtx {
 namespace {
 
+using test::Raised;
 using test::TTestCertificates;
 using test::TTlsTestConnection;
 using test::TTlsTestServer;
@@ -146,14 +148,10 @@ TEST(TIdSSLSocket, AVersionTheServerRefusesFailsTheHandshake) {
   TEventRecorder events;
   ClientSession client(events);
   client.Context.Options().SetMethod(sslvTLSv1_3);
-  try {
-    client.Connect(server.Port());
-    FAIL() << "the handshake succeeded";
-  } catch (const EIdOSSLConnectError& e) {
-    EXPECT_EQ(e.Message().rfind("Error connecting with SSL.\r\n", 0), 0u) << e.Message();
-    EXPECT_NE(e.Message().find("protocol version"), std::string::npos) << e.Message();
-    EXPECT_EQ(e.ErrorCode(), SSL_ERROR_SSL);
-  }
+  const auto e = Raised<EIdOSSLConnectError>([&] { client.Connect(server.Port()); });
+  EXPECT_EQ(e.Message().rfind("Error connecting with SSL.\r\n", 0), 0u) << e.Message();
+  EXPECT_NE(e.Message().find("protocol version"), std::string::npos) << e.Message();
+  EXPECT_EQ(e.ErrorCode(), SSL_ERROR_SSL);
 }
 
 TEST(TIdSSLSocket, SeveralVersionsReachTLS13) {
@@ -330,13 +328,9 @@ TEST_F(ClientCertificate, APKCS12FileIsOpenedWithThePasswordEvent) {
 
 TEST_F(ClientCertificate, AWrongPasswordFailsLoadingTheKey) {
   const TTestCertificates& pki = TTestCertificates::Get();
-  try {
-    ConnectWith(pki.ClientCert, pki.ClientKeyEncrypted, "wrong");
-    FAIL() << "the key was loaded";
-  } catch (const EIdOSSLLoadingKeyError& e) {
-    EXPECT_EQ(e.Message().rfind("Could not load key, check password.\r\n", 0), 0u) << e.Message();
-    EXPECT_GT(e.Message().size(), 38u) << "OpenSSL's error text follows";
-  }
+  const auto e = Raised<EIdOSSLLoadingKeyError>([&] { ConnectWith(pki.ClientCert, pki.ClientKeyEncrypted, "wrong"); });
+  EXPECT_EQ(e.Message().rfind("Could not load key, check password.\r\n", 0), 0u) << e.Message();
+  EXPECT_GT(e.Message().size(), 38u) << "OpenSSL's error text follows";
 }
 
 TEST_F(ClientCertificate, AWrongPKCS12PasswordFailsLoadingTheCertificate) {
@@ -349,13 +343,9 @@ TEST_F(ClientCertificate, AWrongPKCS12PasswordFailsLoadingTheCertificate) {
 TEST(TIdSSLContext, AMissingRootCertificateFileFails) {
   TIdSSLContext context;
   context.Options().SetRootCertFile("/nonexistent/ca.pem");
-  try {
-    context.InitContext(sslCtxClient);
-    FAIL();
-  } catch (const EIdOSSLLoadingRootCertError& e) {
-    EXPECT_EQ(e.Message().rfind("Could not load root certificate.\r\n", 0), 0u) << e.Message();
-    EXPECT_GT(e.Message().size(), 34u);
-  }
+  const auto e = Raised<EIdOSSLLoadingRootCertError>([&] { context.InitContext(sslCtxClient); });
+  EXPECT_EQ(e.Message().rfind("Could not load root certificate.\r\n", 0), 0u) << e.Message();
+  EXPECT_GT(e.Message().size(), 34u);
 }
 
 TEST(TIdSSLContext, AMissingCertificateFileFails) {
@@ -368,12 +358,8 @@ TEST(TIdSSLContext, AnUnknownCipherListFails) {
   TIdSSLContext context;
   context.Options().SetMethod(sslvTLSv1_2);
   context.Options().SetCipherList("NO-SUCH-CIPHER");
-  try {
-    context.InitContext(sslCtxClient);
-    FAIL();
-  } catch (const EIdOSSLSettingCipherError& e) {
-    EXPECT_EQ(e.Message(), "SetCipher failed.");
-  }
+  const auto e = Raised<EIdOSSLSettingCipherError>([&] { context.InitContext(sslCtxClient); });
+  EXPECT_EQ(e.Message(), "SetCipher failed.");
 }
 
 TEST(TIdSSLContext, LoadsDHParametersAndRefusesABadFile) {
@@ -381,12 +367,8 @@ TEST(TIdSSLContext, LoadsDHParametersAndRefusesABadFile) {
   context.Options().SetDHParamsFile(TTestCertificates::Get().DHParams);
   EXPECT_NO_THROW(context.InitContext(sslCtxClient));
   context.Options().SetDHParamsFile(TTestCertificates::Get().CAFile);
-  try {
-    context.InitContext(sslCtxClient);
-    FAIL();
-  } catch (const EIdOSSLLoadingDHParamsError& e) {
-    EXPECT_EQ(e.Message().rfind("Could not load DH Parameters.\r\n", 0), 0u) << e.Message();
-  }
+  const auto e = Raised<EIdOSSLLoadingDHParamsError>([&] { context.InitContext(sslCtxClient); });
+  EXPECT_EQ(e.Message().rfind("Could not load DH Parameters.\r\n", 0), 0u) << e.Message();
 }
 
 // The protocol range the context set, read back from OpenSSL.

@@ -3,12 +3,14 @@
 #include <thread>
 
 #include "support/qtxScriptedIOHandler.h"
+#include "support/qtxTestHelpers.h"
 #include "transport/qtxIdAntiFreezeBase.h"
 #include "transport/qtxIdIOHandlerRegistry.h"
 
 namespace qtx {
 namespace {
 
+using test::Raised;
 using test::TScriptedIOHandler;
 
 class TCountingAntiFreeze : public TIdAntiFreezeBase {
@@ -19,12 +21,8 @@ public:
 
 TEST(TIdAntiFreezeBase, OnlyOneMayExist) {
   TCountingAntiFreeze first;
-  try {
-    TCountingAntiFreeze second;
-    FAIL() << "no exception";
-  } catch (const EIdException& e) {
-    EXPECT_EQ(e.Message(), "Only one TIdAntiFreeze can exist per application.");
-  }
+  const auto e = Raised<EIdException>([&] { TCountingAntiFreeze second; });
+  EXPECT_EQ(e.Message(), "Only one TIdAntiFreeze can exist per application.");
   EXPECT_EQ(TIdAntiFreezeBase::Instance(), &first);
 }
 
@@ -93,12 +91,8 @@ TEST(IOHandlerRegistry, MakesTheLatestRegisteredClassOfTheBaseType) {
 TEST(IOHandlerRegistry, NamesTheMissingType) {
   static const TIdIOHandlerClass unknown("TNobodyImplementsThis", &IdIOHandlerClass());
   EXPECT_EQ(TryMakeIOHandler(unknown), nullptr);
-  try {
-    MakeIOHandler(unknown);
-    FAIL() << "no exception";
-  } catch (const EIdException& e) {
-    EXPECT_EQ(e.Message(), "No IOHandler of type TNobodyImplementsThis is installed.");
-  }
+  const auto e = Raised<EIdException>([&] { MakeIOHandler(unknown); });
+  EXPECT_EQ(e.Message(), "No IOHandler of type TNobodyImplementsThis is installed.");
 }
 
 TEST(IOHandlerRegistry, TheDefaultClassIsMadeAndRegistered) {

@@ -7,15 +7,17 @@
 #include <span>
 #include <string>
 
+#include "support/qtxTestHelpers.h"
 #include "transport/qtxIdBuffer.h"
 #include "transport/qtxIdStack.h"
 
 namespace qtx {
 namespace {
 
-TIdBytes Bytes(std::string_view aText) { return TIdBytes(aText.begin(), aText.end()); }
+using test::Bytes;
+using test::Text;
 
-std::string Text(const TIdBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
+
 
 template <typename E>
 std::string MessageOf(const std::function<void()>& aAction) {

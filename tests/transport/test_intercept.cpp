@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "support/qtxScriptedIOHandler.h"
+#include "support/qtxTestHelpers.h"
 #include "transport/qtxIdIntercept.h"
 
 namespace qtx {
 namespace {
 
+using test::Raised;
 using test::TScriptedIOHandler;
 
 // Two chained intercepts that log every event under their own name.
@@ -61,12 +63,8 @@ TEST_F(InterceptChain, SentBytesPassTheOuterInterceptFirst) {
 }
 
 TEST_F(InterceptChain, ALinkBackToItselfIsRefused) {
-  try {
-    second.SetIntercept(&first);
-    FAIL() << "no exception";
-  } catch (const EIdInterceptCircularLink& e) {
-    EXPECT_EQ(e.Message(), "TIdConnectionIntercept: Circular links are not allowed");
-  }
+  const auto e = Raised<EIdInterceptCircularLink>([&] { second.SetIntercept(&first); });
+  EXPECT_EQ(e.Message(), "TIdConnectionIntercept: Circular links are not allowed");
   EXPECT_THROW(first.SetIntercept(&first), EIdInterceptCircularLink);
   EXPECT_EQ(second.Intercept(), nullptr);
 }

@@ -7,17 +7,19 @@
 #include <fstream>
 #include <vector>
 
-#include "support/qtxScriptedIOHandler.h"
 #include "platform/qtxStrings.h"
+#include "support/qtxScriptedIOHandler.h"
+#include "support/qtxTestHelpers.h"
 #include "transport/qtxIdIOHandler.h"
 
 namespace qtx {
 namespace {
 
+using test::Bytes;
+using test::Raised;
 using test::TScriptedIOHandler;
+using test::Text;
 
-TIdBytes Bytes(std::string_view aText) { return TIdBytes(aText.begin(), aText.end()); }
-std::string Text(const TIdBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
 
 class IOHandler : public ::testing::Test {
 protected:
@@ -55,12 +57,8 @@ TEST_F(IOHandler, LinesArrivingInReadsSmallerThanALineComeOutWhole) {
 
 TEST_F(IOHandler, ALineLongerThanTheMaximumRaisesByDefault) {
   io.AddInput(std::string(20000, 'a'));
-  try {
-    io.ReadLn();
-    FAIL() << "no exception";
-  } catch (const EIdReadLnMaxLineLengthExceeded& e) {
-    EXPECT_EQ(e.Message(), "Max line length exceeded.");
-  }
+  const auto e = Raised<EIdReadLnMaxLineLengthExceeded>([&] { io.ReadLn(); });
+  EXPECT_EQ(e.Message(), "Max line length exceeded.");
 }
 
 TEST_F(IOHandler, ALineLongerThanTheMaximumIsSplitWhenAsked) {
@@ -102,12 +100,8 @@ TEST_F(IOHandler, APeerClosingMidLineRaisesAndKeepsTheBytes) {
 TEST_F(IOHandler, ReadLnWaitSkipsBlankLines) {
   io.AddInput("\r\n   \r\n  hello \r\n\r\n\r\n");
   EXPECT_EQ(io.ReadLnWait(), "hello");
-  try {
-    io.ReadLnWait(2);
-    FAIL() << "no exception";
-  } catch (const EIdReadLnWaitMaxAttemptsExceeded& e) {
-    EXPECT_EQ(e.Message(), "Max line read attempts exceeded.");
-  }
+  const auto e = Raised<EIdReadLnWaitMaxAttemptsExceeded>([&] { io.ReadLnWait(2); });
+  EXPECT_EQ(e.Message(), "Max line read attempts exceeded.");
 }
 
 TEST_F(IOHandler, ReadLnWaitReportsATimeOut) {
@@ -224,12 +218,8 @@ TEST_F(IOHandler, AHugeCountFromThePeerIsNotAllocatedBeforeItsBytesArrive) {
 TEST_F(IOHandler, ReadStreamRefusesACountBeyondTheStreamRange) {
   TMemoryStream stream(Bytes("x"));
   stream.SetPosition(1);
-  try {
-    io.ReadStream(&stream, INT64_MAX);
-    FAIL() << "no exception";
-  } catch (const EIdIOHandlerStreamDataTooLarge& e) {
-    EXPECT_EQ(e.Message(), "Data is too large for stream");
-  }
+  const auto e = Raised<EIdIOHandlerStreamDataTooLarge>([&] { io.ReadStream(&stream, INT64_MAX); });
+  EXPECT_EQ(e.Message(), "Data is too large for stream");
 }
 
 TEST_F(IOHandler, ACountedReadStreamLeavesWhatFollowsTheCountInALaterBlockBuffered) {
@@ -339,12 +329,8 @@ TEST_F(IOHandler, CaptureEnforcesTheLineLimit) {
   io.AddInput("1\n2\n.\n1\n2\n3\n.\n");
   TStringList lines;
   io.Capture(lines);
-  try {
-    io.Capture(lines);
-    FAIL() << "no exception";
-  } catch (const EIdMaxCaptureLineExceeded& e) {
-    EXPECT_EQ(e.Message(), "Maximum number of line allowed exceeded");
-  }
+  const auto e = Raised<EIdMaxCaptureLineExceeded>([&] { io.Capture(lines); });
+  EXPECT_EQ(e.Message(), "Maximum number of line allowed exceeded");
 }
 
 TEST_F(IOHandler, CaptureFromASilentPeerRaisesInsteadOfCollectingEmptyLines) {
@@ -398,13 +384,9 @@ TEST_F(IOHandler, DiscardAllEndsQuietlyAtTheClose) {
 
 TEST_F(IOHandler, AResetWithNothingBufferedRaisesTheSocketError) {
   io.AddReadError(10054);
-  try {
-    io.ReadLn();
-    FAIL() << "no exception";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10054);
-    EXPECT_EQ(e.Message().rfind("Socket Error # 10054\r\n", 0), 0u);
-  }
+  const auto e = Raised<EIdSocketError>([&] { io.ReadLn(); });
+  EXPECT_EQ(e.LastError(), 10054);
+  EXPECT_EQ(e.Message().rfind("Socket Error # 10054\r\n", 0), 0u);
   EXPECT_FALSE(io.Opened());
 }
 
@@ -459,23 +441,15 @@ private:
 
 TEST_F(IOHandler, StreamsOf2GBNeedLargeStreamForTheirCount) {
   TEmptyStream stream(int64_t{1} << 31);
-  try {
-    io.Write(stream, 0, true);
-    FAIL() << "no exception";
-  } catch (const EIdIOHandlerRequiresLargeStream& e) {
-    EXPECT_EQ(e.Message(), "Set LargeStream to True to send streams greater than 2GB");
-  }
+  const auto e = Raised<EIdIOHandlerRequiresLargeStream>([&] { io.Write(stream, 0, true); });
+  EXPECT_EQ(e.Message(), "Set LargeStream to True to send streams greater than 2GB");
   EXPECT_TRUE(io.Written().empty());
 }
 
 TEST_F(IOHandler, AStreamThatGivesNothingRaises) {
   TEmptyStream stream(10);
-  try {
-    io.Write(stream);
-    FAIL() << "no exception";
-  } catch (const EIdNoDataToRead& e) {
-    EXPECT_EQ(e.Message(), "No data to read.");
-  }
+  const auto e = Raised<EIdNoDataToRead>([&] { io.Write(stream); });
+  EXPECT_EQ(e.Message(), "No data to read.");
 }
 
 TEST_F(IOHandler, ThresholdBufferingSendsThresholdSizedPieces) {
@@ -550,12 +524,8 @@ TEST_F(IOHandler, WriteFileSendsTheWholeFile) {
   EXPECT_EQ(io.WriteFile(file.string()), 9);
   EXPECT_EQ(io.WrittenText(), "file body");
   std::filesystem::remove(file);
-  try {
-    io.WriteFile(file.string());
-    FAIL() << "no exception";
-  } catch (const EIdFileNotFound& e) {
-    EXPECT_EQ(e.Message(), "File \"" + file.string() + "\" not found");
-  }
+  const auto e = Raised<EIdFileNotFound>([&] { io.WriteFile(file.string()); });
+  EXPECT_EQ(e.Message(), "File \"" + file.string() + "\" not found");
 }
 
 // ---- encodings ---------------------------------------------------------------------

@@ -8,17 +8,19 @@
 #include <thread>
 
 #include "support/qtxSocketIOHandler.h"
+#include "support/qtxTestHelpers.h"
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdIOHandler.h"
 
 namespace qtx {
 namespace {
 
+using test::Raised;
 using test::TSocketIOHandler;
 using test::TTestListener;
 using test::TTestPeer;
+using test::Text;
 
-std::string Text(const TIdBytes& aBytes) { return std::string(aBytes.begin(), aBytes.end()); }
 
 class SocketIOHandler : public ::testing::Test {
 protected:
@@ -99,12 +101,8 @@ TEST_F(SocketIOHandler, ReadStreamUntilDisconnectTakesEverythingSent) {
 
 TEST_F(SocketIOHandler, AResetRaisesTheSocketError) {
   peer.Reset();
-  try {
-    io.ReadLn();
-    FAIL() << "no exception";
-  } catch (const EIdSocketError& e) {
-    EXPECT_EQ(e.LastError(), 10054);
-  }
+  const auto e = Raised<EIdSocketError>([&] { io.ReadLn(); });
+  EXPECT_EQ(e.LastError(), 10054);
   EXPECT_TRUE(io.ClosedGracefully());
 }
 

@@ -15,11 +15,10 @@
 namespace qtx {
 namespace {
 
+using test::Bytes;
 using test::Raised;
-
 using test::TScriptedServer;
 using test::TTestPeer;
-using test::ToBytes;
 
 TIdBytes Concat(std::initializer_list<TIdBytes> aParts) {
   TIdBytes result;
@@ -69,7 +68,7 @@ struct TRecordingSocks5 {
     Greeting = aPeer.Read(3);
     aPeer.Write(TIdBytes{5, 0});
     Request = ReadSocks5Request(aPeer);
-    aPeer.Write(Concat({kSocks5Granted, ToBytes("HELLO")}));
+    aPeer.Write(Concat({kSocks5Granted, Bytes("HELLO")}));
     aPeer.WaitForClose();
   }};
 };
@@ -84,7 +83,7 @@ TEST(Socks5, ANameGoesToTheProxyAsAddressType3) {
   client.Client.Disconnect();
   proxy.Server.Wait();
   EXPECT_EQ(proxy.Greeting, (TIdBytes{5, 1, 0}));
-  EXPECT_EQ(proxy.Request, Concat({{5, 1, 0, 3, 12}, ToBytes("example.test"), {0x01, 0xBB}}));
+  EXPECT_EQ(proxy.Request, Concat({{5, 1, 0, 3, 12}, Bytes("example.test"), {0x01, 0xBB}}));
 }
 
 TEST(Socks5, AnIPv4LiteralGoesAsAddressType1) {
@@ -116,7 +115,7 @@ TEST(Socks5, ADomainNameBoundAddressIsReadToTheEnd) {
     aPeer.Read(3);
     aPeer.Write(TIdBytes{5, 0});
     ReadSocks5Request(aPeer);
-    aPeer.Write(Concat({{5, 0, 0, 3, 13}, ToBytes("proxy.example"), {0x04, 0x38}, ToBytes("HELLO")}));
+    aPeer.Write(Concat({{5, 0, 0, 3, 13}, Bytes("proxy.example"), {0x04, 0x38}, Bytes("HELLO")}));
     aPeer.WaitForClose();
   });
   TIdSocksInfo socks;
@@ -132,7 +131,7 @@ TEST(Socks5, AnIPv6BoundAddressIsReadToTheEnd) {
     aPeer.Read(3);
     aPeer.Write(TIdBytes{5, 0});
     ReadSocks5Request(aPeer);
-    aPeer.Write(Concat({{5, 0, 0, 4}, TIdBytes(16, 0xAB), {0x04, 0x38}, ToBytes("HELLO")}));
+    aPeer.Write(Concat({{5, 0, 0, 4}, TIdBytes(16, 0xAB), {0x04, 0x38}, Bytes("HELLO")}));
     aPeer.WaitForClose();
   });
   TIdSocksInfo socks;
@@ -190,7 +189,7 @@ TEST(Socks5, UserNameAndPasswordAreSentInTheSubNegotiation) {
   client.Client.Disconnect();
   proxy.Wait();
   EXPECT_EQ(greeting, (TIdBytes{5, 1, 2}));
-  EXPECT_EQ(login, Concat({{1, 3}, ToBytes("bob"), {6}, ToBytes("secret")}));
+  EXPECT_EQ(login, Concat({{1, 3}, Bytes("bob"), {6}, Bytes("secret")}));
 }
 
 TEST(Socks5, ARejectedLoginRaisesAnAuthenticationError) {
@@ -315,7 +314,7 @@ TEST(Socks4, TheRequestCarriesPortAddressAndUserId) {
   EXPECT_EQ(client.Client.IOHandler()->ReadString(5), "HELLO");
   client.Client.Disconnect();
   proxy.Server.Wait();
-  EXPECT_EQ(proxy.Request, Concat({{4, 1, 0x1F, 0x90, 127, 0, 0, 1}, ToBytes("joe"), {0}}));
+  EXPECT_EQ(proxy.Request, Concat({{4, 1, 0x1F, 0x90, 127, 0, 0, 1}, Bytes("joe"), {0}}));
 }
 
 TEST(Socks4, Socks4ASendsTheNameToTheProxy) {
@@ -328,7 +327,7 @@ TEST(Socks4, Socks4ASendsTheNameToTheProxy) {
   EXPECT_EQ(client.Client.IOHandler()->ReadString(5), "HELLO");
   client.Client.Disconnect();
   proxy.Server.Wait();
-  EXPECT_EQ(proxy.Request, Concat({{4, 1, 0, 80, 0, 0, 0, 1}, ToBytes("joe"), {0}, ToBytes("example.test"), {0}}));
+  EXPECT_EQ(proxy.Request, Concat({{4, 1, 0, 80, 0, 0, 0, 1}, Bytes("joe"), {0}, Bytes("example.test"), {0}}));
 }
 
 TEST(Socks4, AnUnresolvableNameFailsBeforeAnythingIsSent) {
@@ -524,7 +523,7 @@ TEST(ProxyChain, AnHttpProxyCarriesTheTunnelToAChainedSocksProxy) {
     aPeer.Read(3);
     aPeer.Write(TIdBytes{5, 0});
     socksRequest = ReadSocks5Request(aPeer);
-    aPeer.Write(Concat({kSocks5Granted, ToBytes("HELLO")}));
+    aPeer.Write(Concat({kSocks5Granted, Bytes("HELLO")}));
     aPeer.WaitForClose();
   });
   TComponent owner;
@@ -543,7 +542,7 @@ TEST(ProxyChain, AnHttpProxyCarriesTheTunnelToAChainedSocksProxy) {
   client.Client.Disconnect();
   proxy.Wait();
   EXPECT_EQ(connectLine, "CONNECT socks.example:1080 HTTP/1.0\r\n\r\n");
-  EXPECT_EQ(socksRequest, Concat({{5, 1, 0, 3, 12}, ToBytes("example.test"), {0x01, 0xBB}}));
+  EXPECT_EQ(socksRequest, Concat({{5, 1, 0, 3, 12}, Bytes("example.test"), {0x01, 0xBB}}));
 }
 
 TEST(ProxyChain, ACircularChainIsRefused) {

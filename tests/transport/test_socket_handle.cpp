@@ -17,8 +17,8 @@
 namespace qtx {
 namespace {
 
-using test::Raised;
 using test::ElapsedMs;
+using test::Raised;
 using test::TClock;
 
 // What the peer's next receive reports: data, an orderly end, or a reset.
@@ -68,7 +68,7 @@ TEST(SocketHandle, ConnectReadsBackBothAddresses) {
 
 TEST(SocketHandle, BytesTravelBothWays) {
   TConnectedPair pair;
-  TIdBytes hello = test::ToBytes("hello");
+  TIdBytes hello = test::Bytes("hello");
   EXPECT_EQ(pair.Socket.Send(hello, 1, 3), 3);
   EXPECT_EQ(pair.Peer->ReadText(3), "ell");
   pair.Peer->Write("world");

@@ -24,7 +24,7 @@ using test::TTestNginx;
 std::string Exchange(uint16_t aPort, const std::string& aRequest) {
   test::TTestPeer peer(test::ConnectLoopback(aPort));
   peer.Write(aRequest);
-  return test::ToText(peer.ReadToEnd());
+  return test::Text(peer.ReadToEnd());
 }
 
 std::string Get(const std::string& aPath, const std::string& aHeaders = "") {
@@ -97,7 +97,7 @@ TEST(TTestNginx, ProxiesAStreamedAnswerAsItArrives) {
   client.Write(Get("/v1/chat/completions"));
   client.ReadUntil("data: first\n");
   firstPartReceived.set_value();
-  EXPECT_NE(test::ToText(client.ReadToEnd()).find("data: last\n"), std::string::npos);
+  EXPECT_NE(test::Text(client.ReadToEnd()).find("data: last\n"), std::string::npos);
 }
 
 TEST(TTestNginx, StartFailureCarriesNginxsOwnMessage) {
@@ -126,7 +126,7 @@ TEST(TTestApache, AsksForAndAcceptsBasicAndDigestLogins) {
 
   // curl answers the Digest challenge: the password file's hash is right.
   test::TTempFolder folder;
-  const std::string answer = test::ToText(test::RunShell(
+  const std::string answer = test::Text(test::RunShell(
       "curl -s --digest -u bob:secret --data-binary hello " + apache.Url("/digest/page?x=1"), folder.Path()));
   EXPECT_EQ(answer, "POST /digest/page?x=1 bob\nhello");
 }

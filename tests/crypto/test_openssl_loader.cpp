@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 
 namespace qtx {
 namespace {

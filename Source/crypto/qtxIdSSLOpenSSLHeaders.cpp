@@ -1,4 +1,4 @@
-#include "tls/qtxIdSSLOpenSSLHeaders.h"
+#include "crypto/qtxIdSSLOpenSSLHeaders.h"
 
 #include <dlfcn.h>
 #include <sys/socket.h>

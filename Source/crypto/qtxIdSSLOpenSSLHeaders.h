@@ -14,9 +14,19 @@
 #include <string>
 #include <vector>
 
+#include "core/qtxIdException.h"
 #include "core/qtxIdSSLLibFolder.h"
 
 namespace qtx {
+
+// The root of every OpenSSL failure, and the one the loader raises through
+// its callers when no generation could be loaded.
+class EIdOpenSSLError : public EIdException { using EIdException::EIdException; };
+class EIdOSSLCouldNotLoadSSLLibrary : public EIdOpenSSLError {
+public:
+  EIdOSSLCouldNotLoadSSLLibrary() : EIdOpenSSLError("Could not load SSL library.") {}
+  using EIdOpenSSLError::EIdOpenSSLError;
+};
 
 // Opaque OpenSSL objects (distinct from OpenSSL's own declarations).
 using PSSL = struct TIdSSLObject*;
