@@ -116,7 +116,8 @@ public:
         break;
       }
       case 9:
-        if (size > 0) QTX_FUZZ_CHECK(FBuffer.PeekByte(aFirst % size) == static_cast<uint8_t>(FModel.Unread()[aFirst % size]));
+        if (size > 0)
+          QTX_FUZZ_CHECK(FBuffer.PeekByte(aFirst % size) == static_cast<uint8_t>(FModel.Unread()[aFirst % size]));
         break;
       case 10: FBuffer.CompactHead(aFirst & 1); break;
       case 11: FBuffer.SetCapacity(size + aFirst * 64); break;
@@ -196,8 +197,8 @@ private:
     const bool peek = aIndex & 1;
     const int at = peek ? (aIndex >> 1) % 8 : 0;
     uint64_t expected = 0;
-    for (const char c : FModel.Unread().substr(static_cast<size_t>(std::min(at, FModel.Size())), static_cast<size_t>(width)))
-      expected = expected << 8 | static_cast<uint8_t>(c);
+    const std::string_view bytes = FModel.Unread().substr(static_cast<size_t>(std::min(at, FModel.Size())));
+    for (const char c : bytes.substr(0, static_cast<size_t>(width))) expected = expected << 8 | static_cast<uint8_t>(c);
     uint64_t read = 0;
     const int index = peek ? at : -1;
     if (Refused(at + width, [&] {

@@ -29,7 +29,7 @@ TIdBytes ReferenceBase64Decode(std::string_view aText) {
     if (value == std::string_view::npos) continue;
     bits = bits << 6 | static_cast<uint32_t>(value);
     if (++count == 4) {
-      out.insert(out.end(), {static_cast<uint8_t>(bits >> 16), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits)});
+      for (const int shift : {16, 8, 0}) out.push_back(static_cast<uint8_t>(bits >> shift));
       bits = 0;
       count = 0;
     }

@@ -55,7 +55,8 @@ void HeaderValue(std::string_view aInput, TIdHeaderQuotingType aQuoteType) {
   if (!trimmed.empty()) {
     QTX_FUZZ_CHECK(ExtractHeaderSubItem(replaced, "charset", aQuoteType) == trimmed);
   } else {
-    for (const TIdHeaderParam& param : ParseHeaderParams(replaced, aQuoteType)) QTX_FUZZ_CHECK(!SameText(param.Name, "charset"));
+    for (const TIdHeaderParam& param : ParseHeaderParams(replaced, aQuoteType))
+      QTX_FUZZ_CHECK(!SameText(param.Name, "charset"));
   }
 }
 

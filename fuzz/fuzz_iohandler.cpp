@@ -50,7 +50,9 @@ private:
   bool FValid = true;
 };
 
-std::string Raw(std::string_view aBytes) { return RawToText({reinterpret_cast<const uint8_t*>(aBytes.data()), aBytes.size()}); }
+std::string Raw(std::string_view aBytes) {
+  return RawToText({reinterpret_cast<const uint8_t*>(aBytes.data()), aBytes.size()});
+}
 
 uint64_t BigEndian(std::string_view aBytes) {
   uint64_t value = 0;

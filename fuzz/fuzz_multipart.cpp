@@ -23,7 +23,8 @@ using namespace qtx;
 
 constexpr const char* kTransfers[] = {"", "7bit", "8bit", "binary", "quoted-printable", "base64"};
 constexpr const char* kHeaderEncodings[] = {"B", "Q", "8"};
-constexpr const char* kCharsets[] = {"", "utf-8", "ISO-8859-1", "windows-1251", "ISO-2022-JP", "KOI8-R", "GB2312", "us-ascii"};
+constexpr const char* kCharsets[] = {"",       "utf-8",  "ISO-8859-1", "windows-1251",
+                                     "ISO-2022-JP", "KOI8-R", "GB2312",     "us-ascii"};
 
 struct TFieldInput {
   bool IsStream;
@@ -36,7 +37,8 @@ std::string_view Text(const TIdBytes& aBytes) { return {reinterpret_cast<const c
 TIdBytes ReadAll(TStream& aStream, int64_t aPieceSize) {
   TIdBytes body;
   std::vector<uint8_t> piece(static_cast<size_t>(aPieceSize));
-  for (int64_t n; (n = aStream.Read(piece.data(), aPieceSize)) > 0;) body.insert(body.end(), piece.begin(), piece.begin() + n);
+  for (int64_t n; (n = aStream.Read(piece.data(), aPieceSize)) > 0;)
+    body.insert(body.end(), piece.begin(), piece.begin() + n);
   return body;
 }
 
@@ -65,8 +67,10 @@ void CheckHeader(std::string_view aHeader) {
   }
   // The first header with its folded continuation lines.
   size_t end = aHeader.find("\r\n");
-  while (end != std::string_view::npos && end + 2 < aHeader.size() && (aHeader[end + 2] == ' ' || aHeader[end + 2] == '\t'))
-    end = aHeader.find("\r\n", end + 2);
+  const auto folded = [&](size_t aBreak) {
+    return aBreak + 2 < aHeader.size() && (aHeader[aBreak + 2] == ' ' || aHeader[aBreak + 2] == '\t');
+  };
+  while (end != std::string_view::npos && folded(end)) end = aHeader.find("\r\n", end + 2);
   const std::string_view disposition = aHeader.substr(0, end);
   QTX_FUZZ_CHECK(disposition.starts_with("Content-Disposition: form-data; name=\""));
   const auto quotes = std::count(disposition.begin(), disposition.end(), '"');

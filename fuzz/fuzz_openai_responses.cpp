@@ -14,7 +14,7 @@ using namespace qtx;
 void CheckText(const std::string& aText) { QTX_FUZZ_CHECK(IsValidUtf8(aText)); }
 
 void ReadChat(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_ChatCompletion answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_ChatCompletion>(aJSON);
   CheckText(answer.Id());
   for (const auto& choice : answer.Choices()) {
     CheckText(choice->FinishReason());
@@ -25,43 +25,43 @@ void ReadChat(std::string_view aJSON) {
 }
 
 void ReadCompletion(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_Completion answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Completion>(aJSON);
   for (const auto& choice : answer.Choices()) CheckText(choice->Text());
   (void)answer.Usage().TotalTokens();
 }
 
 void ReadEdit(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_Edit answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Edit>(aJSON);
   for (const auto& choice : answer.Choices()) CheckText(choice->Text());
   (void)answer.Usage().TotalTokens();
 }
 
 void ReadImage(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_Image answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Image>(aJSON);
   for (const auto& image : answer.Data()) CheckText(image->Url());
 }
 
 void ReadEmbeddings(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_Embeddings answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Embeddings>(aJSON);
   for (const auto& data : answer.Data()) (void)data->Embedding().size();
   (void)answer.Usage().TotalTokens();
 }
 
 void ReadModels(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_Models answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Models>(aJSON);
   for (const auto& model : answer.Data())
     for (const auto& permission : model->Permission()) CheckText(permission->Organization());
 }
 
 void ReadFiles(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_Files answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Files>(aJSON);
   for (const auto& file : answer.Data()) CheckText(file->Filename());
 }
 
-void ReadDelete(std::string_view aJSON) { CheckText(TqtxOpenAIClass_Response_Delete(aJSON).Id()); }
+void ReadDelete(std::string_view aJSON) { CheckText(MakeResponse<TqtxOpenAIClass_Response_Delete>(aJSON).Id()); }
 
 void ReadFineTunes(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_FineTunes answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_FineTunes>(aJSON);
   for (const auto& tune : answer.Data()) {
     (void)tune->Hyperparams().NEpochs();
     for (const auto& event : tune->Events()) CheckText(event->_Message());
@@ -69,20 +69,25 @@ void ReadFineTunes(std::string_view aJSON) {
 }
 
 void ReadFineTuneEvents(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_FineTune_Events answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_FineTune_Events>(aJSON);
   for (const auto& event : answer.Data()) CheckText(event->Level());
 }
 
 void ReadModeration(std::string_view aJSON) {
-  TqtxOpenAIClass_Response_Moderation answer(aJSON);
+  const auto answer = MakeResponse<TqtxOpenAIClass_Response_Moderation>(aJSON);
   for (const auto& result : answer.Results()) {
     (void)result->Categories().Hate();
     (void)result->CategoryScores().Violence();
   }
 }
 
-void ReadTranscription(std::string_view aJSON) { CheckText(TqtxOpenAIClass_Response_Transcription(aJSON).Text()); }
-void ReadTranslation(std::string_view aJSON) { CheckText(TqtxOpenAIClass_Response_Translation(aJSON).Text()); }
+void ReadTranscription(std::string_view aJSON) {
+  CheckText(MakeResponse<TqtxOpenAIClass_Response_Transcription>(aJSON).Text());
+}
+
+void ReadTranslation(std::string_view aJSON) {
+  CheckText(MakeResponse<TqtxOpenAIClass_Response_Translation>(aJSON).Text());
+}
 
 constexpr void (*kReaders[])(std::string_view) = {
     ReadChat,      ReadCompletion, ReadEdit,          ReadImage,          ReadEmbeddings,
