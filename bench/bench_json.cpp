@@ -10,11 +10,11 @@
 
 #include <charconv>
 #include <cstdio>
-#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "bench_ratio.h"
 #include "openai/qtxHTTP_API_OpenAI_Requests.h"
 #include "openai/qtxHTTP_API_OpenAI_Responses.h"
 
@@ -145,38 +145,19 @@ BENCHMARK(BM_Embeddings_nlohmann)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChatRequest_qtx)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChatRequest_nlohmann)->Unit(benchmark::kMicrosecond);
 
-// Keeps each benchmark's CPU time (the median when repeated, e.g. with
-// --benchmark_repetitions=5) so the ratios can be printed after the run.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-  void ReportRuns(const std::vector<Run>& aRuns) override {
-    for (const Run& run : aRuns) {
-      if (run.error_occurred) continue;
-      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      if (run.run_type == Run::RT_Iteration || median) FTimes[run.run_name.function_name] = run.GetAdjustedCPUTime();
-    }
-    ConsoleReporter::ReportRuns(aRuns);
-  }
-  void PrintRatio(const char* aWhat, const std::string& aOurs, const std::string& aPeer) const {
-    const auto ours = FTimes.find(aOurs), peer = FTimes.find(aPeer);
-    if (ours == FTimes.end() || peer == FTimes.end()) return;
-    std::printf("ratio %-44s qtx/nlohmann = %.2f\n", aWhat, ours->second / peer->second);
-  }
-
-private:
-  std::map<std::string, double> FTimes;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   std::printf("embeddings answer: %zu bytes, %d items of %d floats\n", Answer().size(), kItems, kDimensions);
-  TRatioReporter reporter;
+  qtx::bench::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio("(a) read 1 MB embeddings answer", "BM_Embeddings_qtx", "BM_Embeddings_nlohmann");
-  reporter.PrintRatio("(b) write chat request with 100 messages", "BM_ChatRequest_qtx", "BM_ChatRequest_nlohmann");
+  const auto print = [&](const char* aWhat, const char* aOurs, const char* aPeer) {
+    if (const auto ratio = reporter.Ratio(aOurs, aPeer)) std::printf("ratio %-44s qtx/nlohmann = %.2f\n", aWhat, *ratio);
+  };
+  print("(a) read 1 MB embeddings answer", "BM_Embeddings_qtx", "BM_Embeddings_nlohmann");
+  print("(b) write chat request with 100 messages", "BM_ChatRequest_qtx", "BM_ChatRequest_nlohmann");
   benchmark::Shutdown();
   return 0;
 }

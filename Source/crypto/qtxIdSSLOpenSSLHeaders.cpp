@@ -233,6 +233,7 @@ void BindCryptoFunctions(TBinder& b, TIdOpenSSLAPI& a) {
   b.Crypto(a.X509_get0_notBefore, "X509_get0_notBefore", rqOptional);
   b.Crypto(a.X509_get0_notAfter, "X509_get0_notAfter", rqOptional);
   b.Crypto(a.X509_VERIFY_PARAM_set1_host, "X509_VERIFY_PARAM_set1_host", rqOptional);
+  b.Crypto(a.X509_VERIFY_PARAM_set1_ip_asc, "X509_VERIFY_PARAM_set1_ip_asc", rqOptional);
   b.Crypto(a.ASN1_STRING_length, "ASN1_STRING_length", rqAll);
   b.Crypto(a.ASN1_STRING_type, "ASN1_STRING_type", rqAll);
   b.Crypto(a.ASN1_STRING_get0_data, b.ByGeneration("ASN1_STRING_data", "ASN1_STRING_get0_data"), rqAll);

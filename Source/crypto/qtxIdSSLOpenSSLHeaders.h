@@ -252,6 +252,7 @@ struct TIdOpenSSLAPI {
   PASN1_TIME (*X509_get0_notBefore)(PX509) = nullptr;  // optional: from 1.1
   PASN1_TIME (*X509_get0_notAfter)(PX509) = nullptr;   // optional: from 1.1
   int (*X509_VERIFY_PARAM_set1_host)(PX509_VERIFY_PARAM, const char*, size_t) = nullptr;  // optional
+  int (*X509_VERIFY_PARAM_set1_ip_asc)(PX509_VERIFY_PARAM, const char*) = nullptr;           // optional
   int (*ASN1_STRING_length)(PASN1_STRING) = nullptr;
   int (*ASN1_STRING_type)(PASN1_STRING) = nullptr;
   const unsigned char* (*ASN1_STRING_get0_data)(PASN1_STRING) = nullptr;  // "ASN1_STRING_data" in 1.0

@@ -2,6 +2,7 @@
 
 #include "core/qtxIdHashMessageDigest.h"
 #include "core/qtxIdTextEncoding.h"
+#include "http/qtxIdHeaderItems.h"
 #include "platform/qtxRandom.h"
 #include "platform/qtxSysUtils.h"
 
@@ -25,7 +26,17 @@ std::string H(std::string_view aText) {
   return LowerHex(TIdHashMessageDigest5::HashString(aText, IdTextEncoding_Default()));
 }
 
-std::string Quoted(std::string_view aText) { return "\"" + std::string(aText) + "\""; }
+// A quoted-string (RFC 7616): a double quote or a backslash inside is
+// escaped with a backslash, so a server's value cannot end the string early.
+std::string Quoted(std::string_view aText) {
+  std::string quoted = "\"";
+  for (const char c : aText) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + '"';
+}
+
 }  // namespace
 
 TIdDigestAuthentication::TIdDigestAuthentication() = default;
@@ -69,6 +80,8 @@ TIdAuthWhatsNext TIdDigestAuthentication::DoNext() {
     rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
   }
 
+  // Values that could not be sent back intact end the exchange.
+  if (HasHeaderControlChar(FRealm) || HasHeaderControlChar(FNonce) || HasHeaderControlChar(FOpaque)) return wnFail;
   if (Username().empty()) return wnAskTheProgram;
   FCurrentStep = 1;
   return wnDoRequest;

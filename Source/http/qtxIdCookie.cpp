@@ -1,6 +1,7 @@
 #include "http/qtxIdCookie.h"
 
 #include <arpa/inet.h>
+#include <libpsl.h>
 
 #include <algorithm>
 #include <charconv>
@@ -8,6 +9,7 @@
 #include <mutex>
 
 #include "http/qtxIdHTTPDate.h"
+#include "http/qtxIdHeaderItems.h"
 #include "platform/qtxDateTime.h"
 #include "platform/qtxException.h"
 #include "platform/qtxSysUtils.h"
@@ -21,8 +23,9 @@ constexpr double kSecondsPerDay = 86400.0;
 
 // The earliest date a cookie can expire at: an expiry in the past.
 TDateTime EarliestDate() { return EncodeDate(1, 1, 1); }
-// The expiry of a session cookie: never, as far as the store is concerned.
-TDateTime SessionExpiry() { return EncodeDateTime(9999, 12, 31, 23, 59, 59, 999); }
+// The latest date there is: the expiry of a session cookie (never, as far as
+// the store is concerned) and of every later one.
+TDateTime LatestDate() { return EncodeDateTime(9999, 12, 31, 23, 59, 59, 999); }
 
 std::string ZeroPadded(int aValue, size_t aDigits) {
   std::string text = IntToStr(aValue);
@@ -31,6 +34,29 @@ std::string ZeroPadded(int aValue, size_t aDigits) {
 }
 
 bool IsWebProtocol(const TIdURI& aURI) { return SameText(aURI.Protocol(), "http") || SameText(aURI.Protocol(), "https"); }
+
+bool IsSecureProtocol(const TIdURI& aURI) { return SameText(aURI.Protocol(), "https") || SameText(aURI.Protocol(), "wss"); }
+
+// A domain under which anyone may register names ("com", "co.uk"), by the
+// Public Suffix List as the system keeps it current (the list built into
+// libpsl where the system has none). A name the list does not know counts as
+// a suffix of its own, as its last label does.
+bool IsPublicSuffix(const std::string& aDomain) {
+  static const std::unique_ptr<psl_ctx_t, void (*)(psl_ctx_t*)> latest(psl_latest(nullptr), psl_free);
+  const psl_ctx_t* list = latest ? latest.get() : psl_builtin();
+  return list != nullptr && psl_is_public_suffix(list, aDomain.c_str()) != 0;
+}
+
+// The domain and each parent domain of it: "a.b.c", "b.c", "c".
+template <class F>
+void ForEachParentDomain(std::string_view aDomain, F aVisit) {
+  while (!aDomain.empty()) {
+    aVisit(aDomain);
+    const size_t dot = aDomain.find('.');
+    if (dot == std::string_view::npos) break;
+    aDomain.remove_prefix(dot + 1);
+  }
+}
 
 // The path of a request, document included.
 std::string RequestPath(const TIdURI& aURI) {
@@ -54,18 +80,29 @@ bool IsIPAddress(std::string_view aHost) {
   return inet_pton(AF_INET, host.c_str(), &address4) == 1 || inet_pton(AF_INET6, host.c_str(), &address6) == 1;
 }
 
-// A whole decimal number with an optional sign, as Max-Age and numeric Expires are.
+// A whole decimal number with an optional sign, as Max-Age and numeric
+// Expires are; a number beyond the 64-bit range counts as the end it passed.
 bool TryCookieInteger(std::string_view aText, int64_t& aValue) {
   if (aText.empty()) return false;
   const char* first = aText.data();
   if (*first == '+') ++first;
   const auto [end, error] = std::from_chars(first, aText.data() + aText.size(), aValue);
-  return error == std::errc() && end == aText.data() + aText.size();
+  if (end != aText.data() + aText.size()) return false;
+  if (error == std::errc::result_out_of_range) {
+    aValue = *first == '-' ? INT64_MIN : INT64_MAX;
+    return true;
+  }
+  return error == std::errc();
 }
+
+// An expiry past the date range is the latest date there is.
+TDateTime ClampedExpiry(TDateTime aExpiry) { return std::min(aExpiry, LatestDate()); }
 
 TDateTime SecondsFromNow(int64_t aSeconds) {
   if (aSeconds <= 0) return EarliestDate();
-  return Now() + static_cast<double>(aSeconds) / kSecondsPerDay;
+  const TDateTime now = Now();
+  const double days = static_cast<double>(aSeconds) / kSecondsPerDay;
+  return days >= LatestDate() - now ? LatestDate() : now + days;
 }
 
 // ---- cookie dates (RFC 6265, section 5.1.1) ------------------------------------
@@ -218,6 +255,7 @@ bool TIdCookie::ParseServerCookie(std::string_view aCookieText, const TIdURI& aU
         pos = next;
       }
     }
+    if (attributeValue.size() > IdMaxCookieAttributeBytes) continue;
 
     int64_t seconds = 0;
     if (SameText(attribute, "Expires")) {
@@ -227,7 +265,7 @@ bool TIdCookie::ParseServerCookie(std::string_view aCookieText, const TIdURI& aU
       } else if (TDateTime utc = 0; TryCookieDateToDateTimeGMT(attributeValue, utc)) {
         const TDateTime local = UTCToLocalTime(utc);
         if (local != 0) {
-          expiresExpiry = local;
+          expiresExpiry = ClampedExpiry(local);
           hasExpires = true;
         }
       }
@@ -253,23 +291,32 @@ bool TIdCookie::ParseServerCookie(std::string_view aCookieText, const TIdURI& aU
 
   FName = std::move(name);
   FValue = std::move(value);
+  if (!IsStorable()) return false;
   FCreatedAt = Now();
   FLastAccessed.store(FCreatedAt);
 
   FPersistent = hasMaxAge || hasExpires;
-  FExpires = hasMaxAge ? maxAgeExpiry : hasExpires ? expiresExpiry : SessionExpiry();
+  FExpires = hasMaxAge ? maxAgeExpiry : hasExpires ? expiresExpiry : LatestDate();
 
+  const std::string host = LowerCase(aURI.Host());
+  if (hasDomain && IsPublicSuffix(domain)) {
+    // Only the host itself may set a cookie for a public suffix, as a
+    // host-only one: no one else shares it.
+    if (domain != host) return false;
+    hasDomain = false;
+  }
   if (hasDomain) {
     if (!IsDomainMatch(aURI.Host(), domain)) return false;
     FDomain = domain;
     FHostOnly = false;
   } else {
-    FDomain = LowerCase(aURI.Host());
+    FDomain = host;
     FHostOnly = true;
   }
   FPath = hasPath ? path : DefaultPath(aURI);
   FSecure = secure;
   FHttpOnly = httpOnly;
+  if (FSecure && !IsSecureProtocol(aURI)) return false;
   return !(FHttpOnly && !IsWebProtocol(aURI));
 }
 
@@ -302,7 +349,12 @@ int64_t TIdCookie::MaxAge() const {
   return static_cast<int64_t>(std::floor((FExpires - Now()) * kSecondsPerDay));
 }
 
-bool TIdCookie::IsExpired() const { return FExpires != 0 && FExpires < Now(); }
+bool TIdCookie::IsExpired() const { return IsExpiredAt(Now()); }
+
+bool TIdCookie::IsStorable() const noexcept {
+  return FName.size() + FValue.size() <= IdMaxCookieBytes && !HasHeaderControlChar(FName) &&
+         !HasHeaderControlChar(FValue);
+}
 
 std::string TIdCookie::CookieText() const {
   std::string text = FName + "=" + FValue;
@@ -313,7 +365,7 @@ std::string TIdCookie::CookieText() const {
   if (FExpires != 0) {
     const int64_t maxAge = MaxAge();
     if (maxAge >= 0) text += "; Max-Age=" + IntToStr(maxAge);
-    const TDateTime utc = LocalTimeToUTC(FExpires);
+    const TDateTime utc = ClampedExpiry(LocalTimeToUTC(FExpires));
     int year, month, day, hour, minute, second, msec;
     DecodeDate(utc, year, month, day);
     DecodeTime(utc, hour, minute, second, msec);
@@ -333,22 +385,136 @@ bool TIdCookies::AddCookie(std::unique_ptr<TIdCookie> aCookie, const TIdURI* aUR
 }
 
 bool TIdCookies::AddCookieLocked(std::unique_ptr<TIdCookie> aCookie, const TIdURI* aURI, bool aReplaceOld) {
-  if (!aCookie) return false;
+  if (!aCookie || !aCookie->IsStorable()) return false;
+  if (aURI != nullptr && !IsSecureProtocol(*aURI) && !aCookie->FSecure && ShadowsSecureCookie(*aCookie)) return false;
   if (aReplaceOld) {
-    const auto old = std::find_if(FCookieList.begin(), FCookieList.end(), [&](const auto& stored) {
-      return SameText(stored->FName, aCookie->FName) && SameText(stored->FDomain, aCookie->FDomain) &&
-             SameText(stored->FPath, aCookie->FPath);
-    });
-    if (old != FCookieList.end()) {
-      if (aURI != nullptr && !IsWebProtocol(*aURI) && (*old)->FHttpOnly) return false;
-      aCookie->FCreatedAt = (*old)->FCreatedAt;
-      FCookieList.erase(old);
+    if (const TIdCookie* old = FindSameCookie(*aCookie)) {
+      if (aURI != nullptr && !IsWebProtocol(*aURI) && old->FHttpOnly) return false;
+      aCookie->FCreatedAt = old->FCreatedAt;
+      Remove(*old);
     }
   }
   if (aCookie->IsExpired()) return false;
   aCookie->FCollection = this;
+  aCookie->FSequence = FNextSequence++;
+  TIdCookie& added = *aCookie;
   FCookieList.push_back(std::move(aCookie));
-  return true;
+  Index(added);
+  return EnforceLimits(added);
+}
+
+void TIdCookies::Index(TIdCookie& aCookie) {
+  aCookie.FDomainKey = LowerCase(aCookie.FDomain);
+  FByDomain[aCookie.FDomainKey].push_back(&aCookie);
+  aCookie.FUseKey = aCookie.LastAccessed();
+  FByUse.emplace(std::pair(aCookie.FUseKey, aCookie.FSequence), &aCookie);
+  if (aCookie.FExpires != 0) FEarliestExpiry = std::min(FEarliestExpiry, aCookie.FExpires);
+}
+
+void TIdCookies::Unindex(const TIdCookie& aCookie) {
+  const auto domain = FByDomain.find(aCookie.FDomainKey);
+  if (domain != FByDomain.end()) {
+    std::erase(domain->second, &aCookie);
+    if (domain->second.empty()) FByDomain.erase(domain);
+  }
+  FByUse.erase(std::pair(aCookie.FUseKey, aCookie.FSequence));
+}
+
+void TIdCookies::RebuildIndexes() {
+  FByDomain.clear();
+  FByUse.clear();
+  FEarliestExpiry = std::numeric_limits<TDateTime>::infinity();
+  FNextSequence = 0;
+  for (const auto& cookie : FCookieList) {
+    cookie->FSequence = FNextSequence++;
+    Index(*cookie);
+  }
+}
+
+void TIdCookies::Remove(const TIdCookie& aCookie) {
+  Unindex(aCookie);
+  FCookieList.erase(FCookieList.begin() + static_cast<std::ptrdiff_t>(PositionOf(aCookie)));
+}
+
+size_t TIdCookies::PositionOf(const TIdCookie& aCookie) const {
+  const auto found = std::lower_bound(FCookieList.begin(), FCookieList.end(), aCookie.FSequence,
+                                      [](const auto& stored, uint64_t aSequence) { return stored->FSequence < aSequence; });
+  return static_cast<size_t>(found - FCookieList.begin());
+}
+
+const std::vector<TIdCookie*>* TIdCookies::DomainCookies(const std::string& aDomainKey) const {
+  const auto found = FByDomain.find(aDomainKey);
+  return found == FByDomain.end() ? nullptr : &found->second;
+}
+
+TIdCookie* TIdCookies::FindSameCookie(const TIdCookie& aCookie) const {
+  if (const auto* cookies = DomainCookies(LowerCase(aCookie.FDomain))) {
+    for (TIdCookie* stored : *cookies) {
+      if (SameText(stored->FName, aCookie.FName) && SameText(stored->FPath, aCookie.FPath)) return stored;
+    }
+  }
+  return nullptr;
+}
+
+bool TIdCookies::ShadowsSecureCookie(const TIdCookie& aCookie) const {
+  bool shadows = false;
+  ForEachParentDomain(LowerCase(aCookie.FDomain), [&](std::string_view aDomain) {
+    if (const auto* cookies = DomainCookies(std::string(aDomain))) {
+      for (const TIdCookie* stored : *cookies) {
+        shadows = shadows || (stored->FSecure && SameText(stored->FName, aCookie.FName) &&
+                              IsPathMatch(aCookie.FPath, stored->FPath));
+      }
+    }
+  });
+  return shadows;
+}
+
+void TIdCookies::RemoveExpiredLocked(TDateTime aNow) {
+  if (aNow <= FEarliestExpiry) return;
+  for (const auto& cookie : FCookieList) {
+    if (cookie->IsExpiredAt(aNow)) Unindex(*cookie);
+  }
+  std::erase_if(FCookieList, [aNow](const auto& cookie) { return cookie->IsExpiredAt(aNow); });
+  FEarliestExpiry = std::numeric_limits<TDateTime>::infinity();
+  for (const auto& cookie : FCookieList) {
+    if (cookie->FExpires != 0) FEarliestExpiry = std::min(FEarliestExpiry, cookie->FExpires);
+  }
+}
+
+bool TIdCookies::EnforceLimits(const TIdCookie& aAdded) {
+  const std::string domainKey = aAdded.FDomainKey;
+  const auto domainCount = [&] {
+    const auto* cookies = DomainCookies(domainKey);
+    return cookies ? cookies->size() : 0;
+  };
+  if (domainCount() <= IdMaxCookiesPerDomain && FCookieList.size() <= IdMaxCookies) return true;
+  RemoveExpiredLocked(Now());
+  bool addedKept = DomainCookies(domainKey) != nullptr;  // it may have expired meanwhile
+  const auto lessRecentlyUsed = [](const TIdCookie* a, const TIdCookie* b) {
+    const TDateTime usedA = a->LastAccessed(), usedB = b->LastAccessed();
+    return usedA != usedB ? usedA < usedB : a->FSequence < b->FSequence;
+  };
+  while (domainCount() > IdMaxCookiesPerDomain) {
+    const auto& cookies = *DomainCookies(domainKey);
+    const TIdCookie* victim = *std::min_element(cookies.begin(), cookies.end(), lessRecentlyUsed);
+    addedKept = addedKept && victim != &aAdded;
+    Remove(*victim);
+  }
+  while (FCookieList.size() > IdMaxCookies) {
+    // The use index learns of reads lazily: a cookie read since it was filed
+    // moves to its place before the oldest may go.
+    const auto oldest = FByUse.begin();
+    TIdCookie& victim = *oldest->second;
+    if (victim.LastAccessed() != victim.FUseKey) {
+      FByUse.erase(oldest);
+      victim.FUseKey = victim.LastAccessed();
+      FByUse.emplace(std::pair(victim.FUseKey, victim.FSequence), &victim);
+      continue;
+    }
+    addedKept = addedKept && &victim != &aAdded;
+    Remove(victim);
+  }
+  return addedKept;
 }
 
 bool TIdCookies::AddServerCookie(std::string_view aCookie, const TIdURI& aURI) {
@@ -411,6 +577,7 @@ void TIdCookies::Assign(const TIdCookies& aSource) {
 void TIdCookies::Clear() {
   std::unique_lock lock(FRWLock);
   FCookieList.clear();
+  RebuildIndexes();
 }
 
 int TIdCookies::Count() const {
@@ -420,21 +587,28 @@ int TIdCookies::Count() const {
 
 void TIdCookies::RemoveExpired() {
   std::unique_lock lock(FRWLock);
-  std::erase_if(FCookieList, [](const auto& cookie) { return cookie->IsExpired(); });
+  RemoveExpiredLocked(Now());
 }
 
 std::vector<std::string> TIdCookies::ClientCookiesFor(const TIdURI& aURI, bool aSecureOnly) {
   std::shared_lock lock(FRWLock);
+  // Only cookies of the host and of its parent domains can go with it.
   std::vector<TIdCookie*> allowed;
-  for (const auto& cookie : FCookieList) {
-    if (cookie->IsAllowed(aURI, aSecureOnly)) allowed.push_back(cookie.get());
-  }
-  std::stable_sort(allowed.begin(), allowed.end(), [](const TIdCookie* a, const TIdCookie* b) {
+  ForEachParentDomain(LowerCase(aURI.Host()), [&](std::string_view aDomain) {
+    if (const auto* cookies = DomainCookies(std::string(aDomain))) {
+      for (TIdCookie* cookie : *cookies) {
+        if (cookie->IsAllowed(aURI, aSecureOnly)) allowed.push_back(cookie);
+      }
+    }
+  });
+  std::sort(allowed.begin(), allowed.end(), [](const TIdCookie* a, const TIdCookie* b) {
     if (a->Path().size() != b->Path().size()) return a->Path().size() > b->Path().size();
-    return a->CreatedAt() < b->CreatedAt();
+    if (a->CreatedAt() != b->CreatedAt()) return a->CreatedAt() < b->CreatedAt();
+    return a->FSequence < b->FSequence;
   });
   const TDateTime now = Now();
   std::vector<std::string> pairs;
+  pairs.reserve(allowed.size());
   for (TIdCookie* cookie : allowed) {
     cookie->SetLastAccessed(now);
     pairs.push_back(cookie->ClientCookie());
@@ -450,15 +624,23 @@ int TIdCookies::GetCookieIndex(std::string_view aName, int aFirstIndex) const {
 }
 
 int TIdCookies::GetCookieIndex(std::string_view aName, std::string_view aDomain, int aFirstIndex) const {
-  for (size_t i = static_cast<size_t>(std::max(aFirstIndex, 0)); i < FCookieList.size(); ++i) {
-    if (SameText(FCookieList[i]->FName, aName) && SameText(FCookieList[i]->FDomain, aDomain)) return static_cast<int>(i);
+  if (const auto* cookies = DomainCookies(LowerCase(aDomain))) {
+    for (const TIdCookie* cookie : *cookies) {  // in list order
+      if (!SameText(cookie->FName, aName)) continue;
+      const size_t position = PositionOf(*cookie);
+      if (position >= static_cast<size_t>(std::max(aFirstIndex, 0))) return static_cast<int>(position);
+    }
   }
   return -1;
 }
 
 TIdCookie* TIdCookies::GetCookieByNameAndDomain(std::string_view aName, std::string_view aDomain) const {
-  const int index = GetCookieIndex(aName, aDomain);
-  return index < 0 ? nullptr : FCookieList[static_cast<size_t>(index)].get();
+  if (const auto* cookies = DomainCookies(LowerCase(aDomain))) {
+    for (TIdCookie* cookie : *cookies) {
+      if (SameText(cookie->FName, aName)) return cookie;
+    }
+  }
+  return nullptr;
 }
 
 TIdCookie& TIdCookies::Cookies(int aIndex) const {
@@ -481,6 +663,8 @@ void TIdCookies::UnlockCookieList(TIdCookieAccess aAccessType) {
   if (aAccessType == caRead) {
     FRWLock.unlock_shared();
   } else {
+    // The holder may have changed anything: the cookies are filed anew.
+    RebuildIndexes();
     FRWLock.unlock();
   }
 }

@@ -43,6 +43,14 @@ std::string BuildHeader(std::string_view aMainItem, const std::vector<TIdHeaderP
 }
 }  // namespace
 
+bool HasHeaderControlChar(std::string_view aText) noexcept {
+  for (const char c : aText) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && u != '\t') || u == 0x7F) return true;
+  }
+  return false;
+}
+
 bool IsHeaderSpecialChar(char c, TIdHeaderQuotingType aQuoteType) noexcept {
   switch (aQuoteType) {
     case QuotePlain:

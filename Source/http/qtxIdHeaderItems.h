@@ -22,6 +22,10 @@ struct TIdHeaderParam {
 };
 
 bool IsHeaderSpecialChar(char c, TIdHeaderQuotingType aQuoteType) noexcept;
+// True when aText holds a control character other than tab: none may stand
+// raw in a header value (a bare CR or LF would end the line), nor be written
+// in a quoted-string.
+bool HasHeaderControlChar(std::string_view aText) noexcept;
 
 // The text before the first ";", trimmed.
 std::string ExtractHeaderItem(std::string_view aHeaderLine);

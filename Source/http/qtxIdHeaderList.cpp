@@ -51,8 +51,11 @@ std::string TIdHeaderList::GetValueFromLine(int& aLine) const {
   const size_t p = line.find(ReadSeparator());
   std::string value = p == std::string::npos ? std::string() : TrimLeft(line.substr(p + ReadSeparator().size()));
   ++aLine;
+  // Each continuation joins with one space, appended in place so that a value
+  // of many lines costs its length, not its length times its lines.
   while (IsContinuation(aLine)) {
-    value = Trim(value) + " " + Trim(Get(aLine));
+    while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ') value.pop_back();
+    value.append(" ").append(TrimView(Get(aLine)));
     ++aLine;
   }
   return Trim(value);
@@ -64,7 +67,10 @@ std::string TIdHeaderList::Values(std::string_view aName) const {
 }
 
 void TIdHeaderList::DeleteContinuations(int aIndex) {
-  while (IsContinuation(aIndex + 1)) Delete(aIndex + 1);
+  int end = aIndex + 1;
+  while (IsContinuation(end)) ++end;
+  // At once: deleting line by line would move the rest of the list each time.
+  Items().erase(Items().begin() + aIndex + 1, Items().begin() + end);
 }
 
 void TIdHeaderList::DeleteHeader(int aIndex) {

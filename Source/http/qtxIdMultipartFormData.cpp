@@ -18,6 +18,7 @@ namespace qtx {
 namespace {
 const char* const SInvalidHeaderValue = "Invalid header value: line breaks and NUL characters are not allowed.";
 const char* const SInvalidCharsetName = "Invalid charset name: %s";
+const char* const SFileEndedEarly = "File \"%s\" changed while it was sent: it ends after %d of its %d bytes.";
 const char* const SContentTypeText = "text/plain";
 const char* const SDefaultContentType = "application/octet-stream";
 const char* const SDefaultTextCharset = "us-ascii";
@@ -78,6 +79,37 @@ public:
 
 private:
   int64_t FCount = 0;
+};
+
+// A file as it was when it was added: its length is fixed then, so that the
+// body holds exactly the bytes its size announced. Bytes the file gained
+// since are left out; a file cut short since raises, for a short body would
+// pass for a whole one. (The exclusive lock on the file is only advisory.)
+class TAddedFileStream : public TStream {
+public:
+  explicit TAddedFileStream(std::unique_ptr<TFileStream> aFile) : FFile(std::move(aFile)), FLength(FFile->Size()) {}
+
+  int64_t Read(void* aBuffer, int64_t aCount) override {
+    const int64_t position = FFile->Position();
+    const int64_t wanted = std::max<int64_t>(std::min(aCount, FLength - position), 0);
+    auto* out = static_cast<uint8_t*>(aBuffer);
+    for (int64_t got = 0; got < wanted;) {
+      const int64_t n = FFile->Read(out + got, wanted - got);
+      if (n <= 0) throw EIdFileEndedEarly(Format(SFileEndedEarly, {FFile->FileName(), position + got, FLength}));
+      got += n;
+    }
+    return wanted;
+  }
+  int64_t Write(const void*, int64_t) override { throw EIdUnsupportedOperation(); }
+  int64_t Seek(int64_t aOffset, TSeekOrigin aOrigin) override {
+    if (aOrigin == TSeekOrigin::soEnd) return FFile->Seek(FLength + aOffset, TSeekOrigin::soBeginning);
+    return FFile->Seek(aOffset, aOrigin);
+  }
+  int64_t Size() override { return FLength; }
+
+private:
+  std::unique_ptr<TFileStream> FFile;
+  int64_t FLength;
 };
 
 void AppendText(TIdBytes& aOut, std::string_view aText) { aOut.insert(aOut.end(), aText.begin(), aText.end()); }
@@ -411,7 +443,7 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aF
 
 TIdFormDataField& TIdMultiPartFormDataStream::AddFile(const std::string& aFieldName, const std::string& aFileName,
                                                       const std::string& aContentType) {
-  auto file = std::make_unique<TFileStream>(aFileName, fmOpenRead | fmShareExclusive);
+  auto file = std::make_unique<TAddedFileStream>(std::make_unique<TFileStream>(aFileName, fmOpenRead | fmShareExclusive));
   return AddField([&](TIdFormDataField& field) {
     field.SetOwnedFieldStream(std::move(file));
     field.SetFieldName(aFieldName);

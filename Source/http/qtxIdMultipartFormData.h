@@ -48,6 +48,8 @@ public:
 // break or NUL anywhere, and in a charset name also a blank, quote,
 // backslash or question mark.
 class EIdInvalidHeaderValue : public EIdException { using EIdException::EIdException; };
+// A file added with AddFile ends before the length it had when it was added.
+class EIdFileEndedEarly : public EIdException { using EIdException::EIdException; };
 
 // The charset in which field and file names are written when the locale
 // (LC_ALL, LC_CTYPE or LANG, the first that is set) names a language whose

@@ -40,6 +40,24 @@ void SkipZeroTerminated(TStream& aStream) {
   }
 }
 
+// Reads a gzip member header up to its deflate data; aNotAMember is the
+// failure when the bytes are no member.
+void SkipGZipHeader(TStream& aStream, const char* aNotAMember) {
+  std::array<uint8_t, 3> ident{};
+  if (aStream.Read(ident.data(), 3) != 3 || ident[0] != kGZipId1 || ident[1] != kGZipId2 || ident[2] != kDeflateMethod)
+    throw EIdDecompressionError(aNotAMember);
+  const uint8_t flags = ReadHeaderByte(aStream);
+  SkipHeaderBytes(aStream, 6);  // time, extra flags, operating system
+  if (flags & kFlagExtra) {
+    const uint8_t low = ReadHeaderByte(aStream);
+    const uint8_t high = ReadHeaderByte(aStream);
+    SkipHeaderBytes(aStream, low | high << 8);
+  }
+  if (flags & kFlagName) SkipZeroTerminated(aStream);
+  if (flags & kFlagComment) SkipZeroTerminated(aStream);
+  if (flags & kFlagHeaderCrc) SkipHeaderBytes(aStream, 2);
+}
+
 uint32_t LittleEndian32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
@@ -93,41 +111,19 @@ void TIdZLibCompressorBase::DecompressDeflateStream(TStream& aInStream, TStream&
 
 void TIdZLibCompressorBase::DecompressGZipStream(TStream& aInStream, TStream& aOutStream) {
   if (aInStream.Position() >= aInStream.Size()) return;  // an empty body labelled with a coding
-  std::array<uint8_t, 3> ident{};
-  for (auto& b : ident) b = ReadHeaderByte(aInStream);
-  if (ident[0] != kGZipId1 || ident[1] != kGZipId2 || ident[2] != kDeflateMethod) throw EIdDecompressionError(SNotGZip);
-  const uint8_t flags = ReadHeaderByte(aInStream);
-  SkipHeaderBytes(aInStream, 6);  // time, extra flags, operating system
-  if (flags & kFlagExtra) {
-    const uint8_t low = ReadHeaderByte(aInStream);
-    const uint8_t high = ReadHeaderByte(aInStream);
-    SkipHeaderBytes(aInStream, low | high << 8);
-  }
-  if (flags & kFlagName) SkipZeroTerminated(aInStream);
-  if (flags & kFlagComment) SkipZeroTerminated(aInStream);
-  if (flags & kFlagHeaderCrc) SkipHeaderBytes(aInStream, 2);
-
-  // The deflate data starts here. Its last eight bytes are the trailer.
-  const int64_t dataStart = aInStream.Position();
-  const int64_t size = aInStream.Size();
-  if (size - dataStart < kGZipTrailerSize) throw EIdDecompressionError(SGZipTooShort);
-  std::array<uint8_t, kGZipTrailerSize> trailer{};
-  aInStream.SetPosition(size - kGZipTrailerSize);
-  aInStream.ReadBuffer(trailer.data(), kGZipTrailerSize);
-
-  // Turn the last two header bytes into a zlib header and hand the data on
-  // as a zlib stream without its check value.
-  static constexpr std::array<uint8_t, 2> kZLibHeader{0x78, 0x9C};
-  aInStream.SetPosition(dataStart - 2);
-  aInStream.WriteBuffer(kZLibHeader.data(), 2);
-  aInStream.SetSize(size - kGZipTrailerSize);
-  aInStream.SetPosition(dataStart - 2);
-
-  TCheckedOutput checked(aOutStream);
-  InflateStream(aInStream, checked);
-  if (aInStream.Position() != aInStream.Size()) throw EIdDecompressionError(STrailingData);
-  if (checked.Crc() != LittleEndian32(trailer.data())) throw EIdDecompressionError(SGZipCheck);
-  if (checked.Length() != LittleEndian32(trailer.data() + 4)) throw EIdDecompressionError(SGZipLength);
+  // A gzip stream is one member or several in a row (RFC 1952, section 2.2);
+  // each is decoded and checked in turn.
+  bool first = true;
+  do {
+    SkipGZipHeader(aInStream, first ? SNotGZip : STrailingData);
+    first = false;
+    TCheckedOutput checked(aOutStream);
+    DecompressStream(aInStream, checked, kRawDeflateWindowBits);
+    std::array<uint8_t, kGZipTrailerSize> trailer{};
+    if (aInStream.Read(trailer.data(), kGZipTrailerSize) != kGZipTrailerSize) throw EIdDecompressionError(SGZipTooShort);
+    if (checked.Crc() != LittleEndian32(trailer.data())) throw EIdDecompressionError(SGZipCheck);
+    if (checked.Length() != LittleEndian32(trailer.data() + 4)) throw EIdDecompressionError(SGZipLength);
+  } while (aInStream.Position() < aInStream.Size());
 }
 
 void TIdZLibCompressorBase::DecompressHTTPDeflate(TStream& aInStream, TStream& aOutStream) {

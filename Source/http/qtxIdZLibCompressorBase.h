@@ -44,15 +44,17 @@ public:
   // (8..15 zlib, -8..-15 raw deflate, 24..31 gzip).
   virtual void CompressStream(TStream& aInStream, TStream& aOutStream, TIdCompressionLevel aLevel, int aWindowBits,
                               int aMemLevel, int aStrategy) = 0;
-  // Decompression with zlib's window-bits convention (47 detects zlib or gzip).
+  // Decompression with zlib's window-bits convention (47 detects zlib or
+  // gzip); aInStream is left just after the data it used.
   virtual void DecompressStream(TStream& aInStream, TStream& aOutStream, int aWindowBits) = 0;
 
   // A "deflate" content coding: a zlib stream (what HTTP means by deflate),
   // a gzip stream, or the raw deflate data that some servers send. An empty
   // input, here and for gzip, gives an empty output.
   virtual void DecompressDeflateStream(TStream& aInStream, TStream& aOutStream);
-  // A "gzip" content coding: walks the gzip header, inflates the data and
-  // checks the trailer's CRC-32 and length. aInStream is modified.
+  // A "gzip" content coding: one member or several in a row, each with its
+  // header walked, its data inflated and its trailer's CRC-32 and length
+  // checked. Bytes after the last member that are no member raise.
   virtual void DecompressGZipStream(TStream& aInStream, TStream& aOutStream);
 
   // Inflates a zlib stream after checking its two-byte header; aInStream is

@@ -46,20 +46,19 @@ bool ReadHex4(std::string_view aText, size_t aPos, uint32_t& aUnit) {
 }
 
 // Decodes the \u escape at aPos (the backslash). Returns the number of input
-// bytes it took, or 0 when it is not a valid escape of a whole code point.
+// bytes it took, or 0 when it has no four hexadecimal digits. A surrogate
+// without its other half decodes to U+FFFD.
 size_t DecodeUnicodeEscape(std::string_view aText, size_t aPos, std::string& aOut) {
   uint32_t unit;
-  if (!ReadHex4(aText, aPos + 2, unit) || IsLowSurrogate(unit)) return 0;
-  if (!IsHighSurrogate(unit)) {
-    AppendUtf8(aOut, unit);
-    return 6;
-  }
+  if (!ReadHex4(aText, aPos + 2, unit)) return 0;
   uint32_t low;
-  if (aPos + 12 > aText.size() || aText[aPos + 6] != '\\' || aText[aPos + 7] != 'u' ||
-      !ReadHex4(aText, aPos + 8, low) || !IsLowSurrogate(low))
-    return 0;
-  AppendUtf8(aOut, JoinSurrogates(unit, low));
-  return 12;
+  if (IsHighSurrogate(unit) && aPos + 12 <= aText.size() && aText[aPos + 6] == '\\' && aText[aPos + 7] == 'u' &&
+      ReadHex4(aText, aPos + 8, low) && IsLowSurrogate(low)) {
+    AppendUtf8(aOut, JoinSurrogates(unit, low));
+    return 12;
+  }
+  AppendUtf8(aOut, IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacementChar : unit);
+  return 6;
 }
 
 }  // namespace
@@ -137,6 +136,9 @@ std::string UnescapeString(std::string_view aText) {
       ++pos;
     }
   }
+  // Escapes always decode to whole characters, so only raw bytes of the
+  // input can leave a sequence invalid.
+  if (!IsValidUtf8(out)) out = SanitizeUtf8(out);
   return out;
 }
 

@@ -14,8 +14,10 @@ namespace qtx {
 std::string EscapeString(std::string_view aText);
 
 // Decodes \" \\ \/ \b \f \n \r \t and \uXXXX (a surrogate pair joined into one
-// code point) into UTF-8. An escape that is not one of these, a lone surrogate
-// included, stays as written.
+// code point) into UTF-8. The result is always valid UTF-8: a lone surrogate
+// escape and every invalid byte sequence become U+FFFD. Any other escape that
+// is not one of these stays as written. "\u0000" gives a NUL character, which
+// the text then holds like any other.
 std::string UnescapeString(std::string_view aText);
 
 }  // namespace qtx

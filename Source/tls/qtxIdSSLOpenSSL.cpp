@@ -2,6 +2,8 @@
 
 #include "tls/qtxIdSSLOpenSSL.h"
 
+#include <arpa/inet.h>
+
 #include <cerrno>
 
 #include "platform/qtxSysUtils.h"
@@ -54,6 +56,13 @@ std::string ErrorCodeText(unsigned long aCode) {
 
 // A failed system call under the session: the socket error for errno.
 [[noreturn]] void RaiseLastSocketErrorOfSession() { RaiseSocketError(WinsockCodeForErrno(errno)); }
+
+// An IPv4 or IPv6 address in text form.
+bool IsIPLiteral(const std::string& aHost) {
+  in_addr ipv4;
+  in6_addr ipv6;
+  return inet_pton(AF_INET, aHost.c_str(), &ipv4) == 1 || inet_pton(AF_INET6, aHost.c_str(), &ipv6) == 1;
+}
 
 }  // namespace
 
@@ -119,7 +128,9 @@ void TIdSSLSocket::Connect(int aHandle) {
     throw EIdOSSLDataBindingError(JoinLines(RSSSLDataBindingError, OpenSSLErrorText()));
   if (!AttachSocket(aHandle)) throw EIdOSSLFDSetError(JoinLines(RSSSLFDSetError, OpenSSLErrorText()));
   if (!fHostName.empty()) {
-    api.SSL_ctrl(fSSL, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(fHostName.c_str()));
+    // A server name is a DNS name: an address literal is not sent (RFC 6066).
+    if (!IsIPLiteral(fHostName))
+      api.SSL_ctrl(fSSL, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, const_cast<char*>(fHostName.c_str()));
     // Chain verification alone would accept a valid certificate of any host.
     if (fSSLContext->Options().VerifyMode().Contains(sslvrfPeer)) CheckHostName();
   }
@@ -156,7 +167,9 @@ bool TIdSSLSocket::AttachSocket(int aHandle) {
 void TIdSSLSocket::CheckHostName() {
   const TIdOpenSSLAPI& api = OpenSSLAPI();
   bool set = false;
-  if (api.SSL_set1_host)
+  if (IsIPLiteral(fHostName) && api.SSL_get0_param && api.X509_VERIFY_PARAM_set1_ip_asc)
+    set = api.X509_VERIFY_PARAM_set1_ip_asc(api.SSL_get0_param(fSSL), fHostName.c_str()) == 1;  // the IP SAN
+  else if (api.SSL_set1_host)
     set = api.SSL_set1_host(fSSL, fHostName.c_str()) == 1;
   else if (api.SSL_get0_param && api.X509_VERIFY_PARAM_set1_host)
     set = api.X509_VERIFY_PARAM_set1_host(api.SSL_get0_param(fSSL), fHostName.c_str(), 0) == 1;
@@ -169,6 +182,7 @@ int TIdSSLSocket::Recv(std::span<uint8_t> aBuffer) {
   const TIdOpenSSLAPI& api = OpenSSLAPI();
   TIdSigPipeGuard guard(FNeedsSigPipeGuard);  // a read may answer the peer (key update, alert)
   for (;;) {
+    errno = 0;
     const int ret = api.SSL_read(fSSL, aBuffer.data(), static_cast<int>(aBuffer.size()));
     if (ret > 0) return ret;
     int result;
@@ -181,6 +195,7 @@ int TIdSSLSocket::Send(const TIdBytes& aBuffer, int aOffset, int aLength) {
   TIdSigPipeGuard guard(FNeedsSigPipeGuard);
   int written = 0;
   while (written < aLength) {
+    errno = 0;
     const int ret = api.SSL_write(fSSL, aBuffer.data() + aOffset + written, aLength - written);
     if (ret > 0) {
       written += ret;
@@ -193,16 +208,23 @@ int TIdSSLSocket::Send(const TIdBytes& aBuffer, int aOffset, int aLength) {
 }
 
 bool TIdSSLSocket::RetryAfter(int aRet, int aErrno, int& aResult) {
-  switch (SSLErrorOf(aRet)) {
-    case SSL_ERROR_WANT_READ:
-    case SSL_ERROR_WANT_WRITE: return true;
-    case SSL_ERROR_ZERO_RETURN: aResult = 0; return false;
-    default:
-      FLastErrno = aErrno;
-      FFailed = true;
-      aResult = aRet;
-      return false;
+  const int code = SSLErrorOf(aRet);
+  if (code == SSL_ERROR_ZERO_RETURN) {
+    aResult = 0;
+    return false;
   }
+  // On a blocking socket OpenSSL wants to read or write again only when the
+  // call was interrupted, or when the socket's time-out fired inside a
+  // record: that is a time-out like any other, not a reason to wait again.
+  const bool timedOut = aErrno == EAGAIN || aErrno == EWOULDBLOCK;
+  if ((code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) && !timedOut) return true;
+  FLastError = code;
+  FLastErrno = aErrno;
+  FFailed = !timedOut;
+  // A failure is negative even where OpenSSL returned 0 (an end of the TCP
+  // stream without close_notify), so that it is never taken for a close.
+  aResult = aRet < 0 ? aRet : -1;
+  return false;
 }
 
 int TIdSSLSocket::Shutdown() {

@@ -261,8 +261,9 @@ public:
   // Client handshake on the socket; EIdOSSLConnectError (or the step's own
   // exception) when it fails.
   void Connect(int aHandle);
-  // SSL_read into the whole buffer: bytes read, 0 when the peer closed TLS,
-  // or the negative result for FilterSocketError.
+  // SSL_read into the whole buffer: bytes read, 0 when the peer closed TLS
+  // (close_notify), or a negative result for FilterSocketError (an end of
+  // the TCP stream without close_notify is such a failure).
   int Recv(std::span<uint8_t> aBuffer);
   // SSL_write until all is written: the count, 0 when the peer closed TLS,
   // or the negative result.
@@ -273,7 +274,9 @@ public:
 
   PSSL SSL() const noexcept { return fSSL; }
   int SSLErrorOf(int aRet) const;
-  // errno of the last failed read or write.
+  // SSL_get_error's code and errno for the last failed read or write: a
+  // time-out inside a record leaves SSL_ERROR_WANT_READ or _WRITE with EAGAIN.
+  int LastError() const noexcept { return FLastError; }
   int LastErrno() const noexcept { return FLastErrno; }
   // More than 0 when bytes wait inside OpenSSL (decrypted or read ahead).
   int Pending() const;
@@ -299,6 +302,7 @@ private:
   std::unique_ptr<TIdX509> fPeerCert;
   std::unique_ptr<TIdSSLCipher> fSSLCipher;
   bool FFailed = false;  // a fatal error ended the session
+  int FLastError = 0;
   int FLastErrno = 0;
   bool FNeedsSigPipeGuard = true;
 };
@@ -374,13 +378,18 @@ private:
   void EnsureContext();
   // The server name: the host of URIToCheck, else the handler's Host.
   std::string SNIHostName() const;
+  // The socket's receive and send time-outs bound a read or write that
+  // waits inside a record.
   void SetSocketTimeouts(int aMilliseconds);
+  void SetReceiveTimeout(int aMilliseconds);
+  int DefaultSocketTimeout() const;
 
   std::unique_ptr<TIdSSLContext> fSSLContext;
   TIdSSLOptions FxSSLOptions;
   std::unique_ptr<TIdSSLSocket> fSSLSocket;
   TStringList FALPNProtocols;
   int FLastSocketError = 0;  // of the last failed TLS read or write
+  int FReceiveTimeout = 0;   // the socket's, in milliseconds
 };
 
 }  // namespace qtx

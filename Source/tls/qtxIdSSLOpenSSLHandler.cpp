@@ -63,12 +63,24 @@ void TIdSSLIOHandlerSocketOpenSSL::SetSocketTimeouts(int aMilliseconds) {
   const int handle = FBinding->Handle();
   setsockopt(handle, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
   setsockopt(handle, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+  FReceiveTimeout = aMilliseconds;
+}
+
+int TIdSSLIOHandlerSocketOpenSSL::DefaultSocketTimeout() const {
+  return ReadTimeout() < 1 ? kDefaultSocketTimeout : ReadTimeout();
+}
+
+void TIdSSLIOHandlerSocketOpenSSL::SetReceiveTimeout(int aMilliseconds) {
+  if (aMilliseconds == FReceiveTimeout) return;
+  const timeval timeout{aMilliseconds / 1000, (aMilliseconds % 1000) * 1000};
+  setsockopt(FBinding->Handle(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+  FReceiveTimeout = aMilliseconds;
 }
 
 void TIdSSLIOHandlerSocketOpenSSL::NegotiateTLS() {
   if (!fSSLSocket) fSSLSocket = std::make_unique<TIdSSLSocket>(this);
   fSSLSocket->SetSSLContext(fSSLContext.get());
-  SetSocketTimeouts(ReadTimeout() < 1 ? kDefaultSocketTimeout : ReadTimeout());
+  SetSocketTimeouts(DefaultSocketTimeout());
   fSSLSocket->SetHostName(SNIHostName());
   try {
     fSSLSocket->Connect(FBinding->Handle());
@@ -123,6 +135,9 @@ int TIdSSLIOHandlerSocketOpenSSL::WriteSecure(const TIdBytes& aBuffer, int aOffs
 bool TIdSSLIOHandlerSocketOpenSSL::Readable(int aMSec) {
   if (!fPassThrough) {
     if (!fSSLSocket) return false;
+    // The read that follows may wait inside a record: it waits no longer
+    // than this wait would (a poll or an endless wait: the default).
+    SetReceiveTimeout(aMSec > 0 ? aMSec : DefaultSocketTimeout());
     if (fSSLSocket->Pending() > 0) return true;
   }
   return TIdSSLIOHandlerSocketBase::Readable(aMSec);
@@ -130,9 +145,14 @@ bool TIdSSLIOHandlerSocketOpenSSL::Readable(int aMSec) {
 
 int TIdSSLIOHandlerSocketOpenSSL::FilterSocketError(int aResult) {
   if (fPassThrough || !fSSLSocket) return TIdSSLIOHandlerSocketBase::FilterSocketError(aResult);
-  const int code = fSSLSocket->SSLErrorOf(aResult);
+  const int code = fSSLSocket->LastError();
   if (code == SSL_ERROR_NONE) return 0;
+  // The socket's time-out fired inside a record.
+  if (code == SSL_ERROR_WANT_READ || code == SSL_ERROR_WANT_WRITE) return Id_WSAETIMEDOUT;
+  // Without a system error, a syscall failure is an end of the TCP stream
+  // without close_notify (OpenSSL 1.1 reports it so): a truncation.
   if (code != SSL_ERROR_SYSCALL) RaiseSSLError(TIdSSLErrorClass::APISSLError, code, aResult, std::string());
+  if (fSSLSocket->LastErrno() == 0) RaiseSSLError(TIdSSLErrorClass::APISSLError, code, 0, std::string());
   // A failure of the socket itself: the socket rule.
   if (!IsConnectionLoss(FLastSocketError) && FLastSocketError != Id_WSAETIMEDOUT)
     RaiseSocketErrorCode(FLastSocketError);

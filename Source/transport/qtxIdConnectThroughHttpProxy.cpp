@@ -14,12 +14,16 @@ namespace {
 
 const char* const RSConnectLine = "CONNECT %s:%d HTTP/1.0";
 const char* const RSProxyAuthorization = "Proxy-Authorization: Basic ";
+const char* const RSProxyHeaderTooLarge = "The proxy's answer has too large a header.";
 const char* const RSHeaderProxyConnection = "Proxy-Connection";
 const char* const RSHeaderConnection = "Connection";
 const char* const RSHeaderContentLength = "Content-Length";
 const char* const RSClose = "close";
 constexpr int kStatusOK = 200;
 constexpr int kStatusProxyAuthenticationRequired = 407;
+// The header of the proxy's answer is held to what the HTTP engine accepts.
+constexpr int kMaxHeaderLines = 255;
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
 
 // The header lines of the proxy's answer: names compared without regard to
 // case, values trimmed; a line without a colon is kept as a name alone.
@@ -44,15 +48,30 @@ private:
   std::vector<std::pair<std::string, std::string>> FLines;
 };
 
-// The second space-separated word of the status line; a word that is not a
-// number counts as success.
-int StatusCode(const std::string& aStatusLine) {
-  size_t start = aStatusLine.find(' ');
-  if (start == std::string::npos) return kStatusOK;
-  start = aStatusLine.find_first_not_of(' ', start);
-  if (start == std::string::npos) return kStatusOK;
-  size_t end = aStatusLine.find(' ', start);
-  return StrToIntDef(aStatusLine.substr(start, end == std::string::npos ? std::string::npos : end - start), kStatusOK);
+// One line of the proxy's answer; a proxy that falls silent times out.
+std::string ReadAnswerLine(TIdIOHandler& aIOHandler) {
+  std::string line = aIOHandler.ReadLn();
+  if (aIOHandler.ReadLnTimedout()) throw EIdReadTimeout();
+  return line;
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The status code of "HTTP/<major>.<minor> <3 digits>[ <reason>]", or -1 for
+// a line of another form (a server that speaks no HTTP).
+int StatusCode(std::string_view aLine) {
+  if (!aLine.starts_with("HTTP/")) return -1;
+  size_t pos = 5;
+  for (int part = 0; part < 2; ++part) {
+    const size_t start = pos;
+    while (pos < aLine.size() && IsDigit(aLine[pos])) ++pos;
+    if (pos == start || pos >= aLine.size() || aLine[pos] != (part == 0 ? '.' : ' ')) return -1;
+    ++pos;
+  }
+  if (aLine.size() < pos + 3 || !IsDigit(aLine[pos]) || !IsDigit(aLine[pos + 1]) || !IsDigit(aLine[pos + 2]) ||
+      (aLine.size() > pos + 3 && aLine[pos + 3] != ' '))
+    return -1;
+  return (aLine[pos] - '0') * 100 + (aLine[pos + 1] - '0') * 10 + (aLine[pos + 2] - '0');
 }
 
 }  // namespace
@@ -83,14 +102,23 @@ void TIdConnectThroughHttpProxy::SendHttpConnect(TIdIOHandler& aIOHandler, const
   }
   aIOHandler.WriteLn();
 
-  std::string statusLine = aIOHandler.ReadLn();
+  const std::string statusLine = ReadAnswerLine(aIOHandler);
   if (statusLine.empty()) return;
+  const int status = StatusCode(statusLine);
+  if (status < 0) throw EIdHttpProxyError(statusLine);
   TProxyAnswerHeaders headers;
-  for (std::string line = aIOHandler.ReadLn(); !line.empty(); line = aIOHandler.ReadLn()) headers.Add(line);
-  int64_t contentLength = StrToInt64Def(headers.Value(RSHeaderContentLength), -1);
-  if (contentLength > 0) aIOHandler.Discard(contentLength);
+  int lines = 0;
+  size_t bytes = 0;
+  for (std::string line = ReadAnswerLine(aIOHandler); !line.empty(); line = ReadAnswerLine(aIOHandler)) {
+    bytes += line.size();
+    if (++lines > kMaxHeaderLines || bytes > kMaxHeaderBytes) throw EIdHttpProxyError(RSProxyHeaderTooLarge);
+    headers.Add(line);
+  }
+  // A body belongs to a refusal; after the tunnel's 200 the bytes are the
+  // target's, whatever length the proxy claims (RFC 9110 has it ignored).
+  const int64_t contentLength = StrToInt64Def(headers.Value(RSHeaderContentLength), -1);
+  if (status != kStatusOK && contentLength > 0) aIOHandler.Discard(contentLength);
 
-  int status = StatusCode(statusLine);
   if (status == kStatusProxyAuthenticationRequired && !aWithCredentials && (!FUsername.empty() || !FPassword.empty())) {
     if (SameText(headers.Value(RSHeaderProxyConnection), RSClose) || SameText(headers.Value(RSHeaderConnection), RSClose)) {
       // The proxy ends this connection: connect again, and the proxy step

@@ -22,12 +22,16 @@ constexpr uint8_t kAddressDomainName = 3;
 constexpr uint8_t kAddressIPv6 = 4;
 constexpr size_t kMaxSocksField = 255;
 
-// Text in the handler's default encoding, cut to the 255 bytes a SOCKS
-// length byte can count.
-TIdBytes FieldBytes(TIdIOHandler& aIOHandler, const std::string& aText) {
+// Text in the handler's default encoding.
+TIdBytes TextBytes(TIdIOHandler& aIOHandler, const std::string& aText) {
   IIdTextEncoding encoding = aIOHandler.DefStringEncoding() ? aIOHandler.DefStringEncoding()
                                                             : IdTextEncoding_ASCII();
-  TIdBytes bytes = encoding->GetBytes(aText);
+  return encoding->GetBytes(aText);
+}
+
+// A credential, cut to the 255 bytes a SOCKS length byte can count.
+TIdBytes FieldBytes(TIdIOHandler& aIOHandler, const std::string& aText) {
+  TIdBytes bytes = TextBytes(aIOHandler, aText);
   if (bytes.size() > kMaxSocksField) bytes.resize(kMaxSocksField);
   return bytes;
 }
@@ -142,6 +146,7 @@ void TIdSocksInfo::Socks5Negotiate(TIdIOHandler& aIOHandler) {
   const uint8_t method = FAuthentication == saUsernamePassword ? kMethodUsernamePassword : kMethodNone;
   aIOHandler.Write(TIdBytes{kSocks5Version, 1, method});
   TIdBytes reply = ReadSocks5Reply(aIOHandler, 2);
+  if (reply[0] != kSocks5Version) throw EIdSocksVersionError();
   if (reply[1] != method || reply[1] == kMethodNoneAcceptable) throw EIdSocksAuthMethodError();
   if (FAuthentication != saUsernamePassword) return;
 
@@ -165,9 +170,12 @@ TIdBytes TIdSocksInfo::Socks5EncodeAddress(TIdIOHandler& aIOHandler, const std::
     request.push_back(kAddressIPv6);
     request.insert(request.end(), ipv6.s6_addr, ipv6.s6_addr + 16);
   } else {
-    // No local resolution: the proxy looks the name up.
+    // No local resolution: the proxy looks the name up. A longer name cut to
+    // fit would name another host.
+    const TIdBytes name = TextBytes(aIOHandler, aHost);
+    if (name.size() > kMaxSocksField) throw EIdSocksHostNameTooLong();
     request.push_back(kAddressDomainName);
-    AppendField(request, FieldBytes(aIOHandler, aHost));
+    AppendField(request, name);
   }
   request.push_back(static_cast<uint8_t>(aPort >> 8));
   request.push_back(static_cast<uint8_t>(aPort & 0xFF));
@@ -175,20 +183,23 @@ TIdBytes TIdSocksInfo::Socks5EncodeAddress(TIdIOHandler& aIOHandler, const std::
 }
 
 void TIdSocksInfo::Socks5Connect(TIdIOHandler& aIOHandler, const std::string& aHost, TIdPort aPort) {
+  const TIdBytes request = Socks5EncodeAddress(aIOHandler, aHost, aPort);  // a name too long fails before anything is sent
   Socks5Negotiate(aIOHandler);
-  aIOHandler.Write(Socks5EncodeAddress(aIOHandler, aHost, aPort));
+  aIOHandler.Write(request);
   TIdBytes reply = ReadSocks5Reply(aIOHandler, 5);
+  if (reply[0] != kSocks5Version) throw EIdSocksVersionError();
   if (reply[1] != 0) RaiseSocks5Reply(reply[1]);
   // The rest of the bound address and its port, so that the next byte read
-  // is the target's first.
+  // is the target's first. Of an address type not known, the length is not
+  // known either: its bytes would pass for the target's.
   int remainder = 0;
   switch (reply[3]) {
     case kAddressIPv4: remainder = 5; break;
     case kAddressIPv6: remainder = 17; break;
     case kAddressDomainName: remainder = reply[4] + 2; break;
-    default: break;
+    default: throw EIdSocksServerAddressError();
   }
-  if (remainder > 0) ReadSocks5Reply(aIOHandler, remainder);
+  ReadSocks5Reply(aIOHandler, remainder);
 }
 
 }  // namespace qtx

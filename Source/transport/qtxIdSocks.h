@@ -89,6 +89,18 @@ public:
   EIdSocksServerAddressError() : EIdSocksError("Address type not supported.") {}
   using EIdSocksError::EIdSocksError;
 };
+// A SOCKS 5 reply of another version.
+class EIdSocksVersionError : public EIdSocksError {
+public:
+  EIdSocksVersionError() : EIdSocksError("The SOCKS server answered with another version.") {}
+  using EIdSocksError::EIdSocksError;
+};
+// A target host name longer than the 255 bytes SOCKS 5 can carry.
+class EIdSocksHostNameTooLong : public EIdSocksError {
+public:
+  EIdSocksHostNameTooLong() : EIdSocksError("Host name too long for SOCKS 5 (more than 255 bytes).") {}
+  using EIdSocksError::EIdSocksError;
+};
 
 class TIdSocksInfo : public TIdCustomTransparentProxy {
 public:

@@ -97,6 +97,8 @@ TEST(EncodeFormValue, EncodesEveryOtherCodeUnitInUpperCaseHex) {
   EXPECT_EQ(EncodeFormValue("\xC3\xA9"), "%E9");             // é: one code unit below 0x100
   EXPECT_EQ(EncodeFormValue("\xE2\x82\xAC"), "%20AC");        // €: four digits
   EXPECT_EQ(EncodeFormValue("\xF0\x9F\x98\x80"), "%D83D%DE00");  // two code units
+  // A unit above 0xFF whose low byte is an unreserved character is still encoded.
+  EXPECT_EQ(EncodeFormValue("\xC4\xAE\xC4\xAD\xC5\x9F\xC5\xBE"), "%12E%12D%15F%17E");  // U+012E U+012D U+015F U+017E
 }
 
 // ---- ticks

@@ -201,6 +201,29 @@ TEST(AuthDigest, Md5SessHashesNonceIntoA1) {
   EXPECT_NE(value.find("response=\"d16df0df0d92cef8935129145e21b5e1\""), std::string::npos) << value;
 }
 
+TEST(AuthDigest, ValuesAreWrittenAsQuotedStringsThatReadBackIntact) {
+  FixedNonceDigest auth("0a4f113b");
+  Challenge(auth, R"(Digest realm="a\"b\\c", nonce="n\", injected=\"x", opaque="o\\")");
+  auth.SetUsername("u\"v");
+  auth.SetRequest("GET", "/");
+  ASSERT_EQ(auth.Next(), wnDoRequest);
+  const std::string value = auth.Authentication();
+  TStringList params;
+  ParseAuthChallengeParams(value, params);
+  EXPECT_EQ(params.Values("username"), "u\"v") << value;
+  EXPECT_EQ(params.Values("realm"), "a\"b\\c") << value;
+  EXPECT_EQ(params.Values("nonce"), "n\", injected=\"x") << value;
+  EXPECT_EQ(params.Values("opaque"), "o\\") << value;
+  EXPECT_EQ(params.Values("injected"), "") << value;
+}
+
+TEST(AuthDigest, AChallengeValueWithAControlCharacterFails) {
+  TIdDigestAuthentication auth;
+  auth.SetUsername("u");
+  Challenge(auth, "Digest realm=\"r\rInjected: x\", nonce=\"n\"");
+  EXPECT_EQ(auth.Next(), wnFail);
+}
+
 TEST(AuthDigest, ChallengeFieldsAreRead) {
   TIdDigestAuthentication auth;
   Challenge(auth, "Digest realm=\"r\", domain=\"/a /b\", stale=true, nonce=\"n\", opaque=\"o\", qop=\"auth, auth-int\"");

@@ -8,6 +8,7 @@
 
 #include "http/qtxIdCookieManager.h"
 #include "platform/qtxDateTime.h"
+#include "support/qtxTestHelpers.h"
 
 namespace qtx {
 namespace {
@@ -168,6 +169,58 @@ TEST(ServerCookie, CookieTextListsTheAttributesInOrder) {
   EXPECT_EQ(cookie.ClientCookie(), "id=42");
 }
 
+// ---- hostile Set-Cookie values -----------------------------------------------------
+
+TEST(ServerCookie, RefusesWhatCouldInjectShareOrDowngrade) {
+  struct TCase {
+    std::string Text;
+    const char* URL;
+    bool Accepted;
+  };
+  const TCase cases[] = {
+      {"cr=a\rInjected: x", "http://example.com/", false},
+      {"lf=a\nInjected: x", "http://example.com/", false},
+      {"c\x01trl=a", "http://example.com/", false},
+      {"del=a\x7F", "http://example.com/", false},
+      {"tab=a\tb", "http://example.com/", true},
+      {"a=1; Domain=com", "http://www.example.com/", false},
+      {"a=1; Domain=.co.uk", "http://www.example.co.uk/", false},
+      {"a=1; Domain=github.io", "http://user.github.io/", false},
+      {"a=1; Domain=example.co.uk", "http://www.example.co.uk/", true},
+      {"s=1; Secure", "http://example.com/", false},
+      {"s=1; Secure", "https://example.com/", true},
+      {"n=" + std::string(IdMaxCookieBytes - 1, 'v'), "http://example.com/", true},
+      {"n=" + std::string(IdMaxCookieBytes, 'v'), "http://example.com/", false},
+      // An attribute value too long to keep is ignored, not the cookie.
+      {"a=1; Domain=" + std::string(IdMaxCookieAttributeBytes + 1, 'd'), "http://example.com/", true},
+  };
+  for (const TCase& c : cases) {
+    TIdCookieManager manager;
+    EXPECT_EQ(manager.AddServerCookie(c.Text, TIdURI(c.URL)), c.Accepted) << c.Text.substr(0, 40) << " " << c.URL;
+    EXPECT_EQ(manager.CookieCollection().Count(), c.Accepted ? 1 : 0);
+  }
+}
+
+TEST(ServerCookie, APublicSuffixThatIsTheHostItselfMakesAHostOnlyCookie) {
+  TIdCookie cookie;
+  ASSERT_TRUE(cookie.ParseServerCookie("a=1; Domain=localhost", TIdURI("http://localhost/")));
+  EXPECT_TRUE(cookie.HostOnly());
+  EXPECT_EQ(cookie.Domain(), "localhost");
+}
+
+TEST(ServerCookie, AnExpiryBeyondTheDateRangeIsTheLatestDate) {
+  test::ScopedTimeZone zone("XXX+5");  // five hours behind UTC: the latest local date is past it in UTC
+  for (const char* text : {"a=1; Max-Age=9223372036854775807", "a=1; Max-Age=99999999999999999999999",
+                           "a=1; Expires=9223372036854775807"}) {
+    TIdCookie cookie;
+    ASSERT_TRUE(cookie.ParseServerCookie(text, TIdURI("http://h.example/"))) << text;
+    EXPECT_NEAR(cookie.Expires(), EncodeDateTime(9999, 12, 31, 23, 59, 59, 999), 1e-6) << text;
+    EXPECT_GT(cookie.MaxAge(), 0) << text;
+    EXPECT_NE(cookie.CookieText().find("; Expires=Fri, 31-Dec-9999 23:59:59 GMT"), std::string::npos)
+        << cookie.CookieText();
+  }
+}
+
 TEST(ClientCookie, PairsAreSplitAtSemicolonsOutsideQuotes) {
   TIdCookies store;
   store.AddClientCookies("a=1; b = \"x;y\" ;c=3 ; d");
@@ -180,6 +233,17 @@ TEST(ClientCookie, PairsAreSplitAtSemicolonsOutsideQuotes) {
   EXPECT_EQ(store.GetCookieIndex("C"), 2);
   EXPECT_EQ(store.GetCookieIndex("a", 1), -1);
   store.UnlockCookieList(caRead);
+}
+
+TEST(ClientCookie, AControlCharacterAddedThroughTheAPIIsNotStored) {
+  TIdCookieManager manager;
+  TIdCookies& store = manager.CookieCollection();
+  EXPECT_FALSE(store.AddClientCookie("a=x\nInjected: y"));
+  TIdCookie cookie;
+  ASSERT_TRUE(cookie.ParseServerCookie("b=1", TIdURI("http://example.com/")));
+  cookie.SetValue("x\r\nInjected: y");
+  EXPECT_FALSE(manager.CopyCookie(cookie));
+  EXPECT_EQ(store.Count(), 0);
 }
 
 // ---- the manager ------------------------------------------------------------------
@@ -235,6 +299,18 @@ TEST(CookieManager, HttpOnlyCookieIsNotReplacedFromAnotherProtocol) {
   ASSERT_TRUE(manager.AddServerCookie("a=1; Path=/; HttpOnly", TIdURI("http://example.com/")));
   EXPECT_FALSE(manager.AddServerCookie("a=2; Path=/", TIdURI("ws://example.com/")));
   EXPECT_EQ(CookieHeader(manager, "http://example.com/"), "a=1");
+}
+
+TEST(CookieManager, PlainHttpNeitherReplacesNorShadowsASecureCookie) {
+  TIdCookieManager manager;
+  ASSERT_TRUE(manager.AddServerCookie("sid=secure; Secure; Path=/", TIdURI("https://example.com/")));
+  EXPECT_FALSE(manager.AddServerCookie("sid=plain; Path=/", TIdURI("http://example.com/")));
+  EXPECT_FALSE(manager.AddServerCookie("SID=plain; Path=/app", TIdURI("http://www.example.com/app/x")));
+  EXPECT_FALSE(manager.AddServerCookie("sid=gone; Path=/; Max-Age=0", TIdURI("http://example.com/")));
+  EXPECT_TRUE(manager.AddServerCookie("other=plain; Path=/", TIdURI("http://example.com/")));
+  EXPECT_EQ(CookieHeader(manager, "https://example.com/", true), "sid=secure; other=plain");
+  EXPECT_TRUE(manager.AddServerCookie("sid=renewed; Path=/", TIdURI("https://example.com/")));
+  EXPECT_NE(CookieHeader(manager, "http://example.com/").find("sid=renewed"), std::string::npos);
 }
 
 TEST(CookieManager, LongerPathFirstThenEarlierCreation) {
@@ -333,9 +409,38 @@ TEST(CookieManager, AddCookiesAndCopyCookieCopyEveryField) {
   EXPECT_EQ(CookieHeader(target, "http://example.com/"), "b=2");
 }
 
+TEST(CookieStore, PastItsLimitsTheLeastRecentlyUsedGoFirst) {
+  TIdCookieManager manager;
+  TIdCookies& store = manager.CookieCollection();
+  const auto domain = [](int aIndex) { return "d" + std::to_string(aIndex) + ".example"; };
+  const int domains = static_cast<int>(IdMaxCookies / IdMaxCookiesPerDomain);
+  for (int d = 0; d < domains; ++d) {
+    for (size_t c = 0; c < IdMaxCookiesPerDomain; ++c)
+      ASSERT_TRUE(manager.AddServerCookie("c" + std::to_string(c) + "=v", TIdURI("http://" + domain(d) + "/")));
+  }
+  ASSERT_EQ(store.Count(), static_cast<int>(IdMaxCookies));
+  // Every cookie was last used long ago, in the order of the list; then a
+  // request to the first domain uses its cookies now.
+  TIdCookieList& list = store.LockCookieList(caReadWrite);
+  for (size_t i = 0; i < list.size(); ++i) list[i]->SetLastAccessed(EncodeDate(2020, 1, 1) + i / 86400.0);
+  store.UnlockCookieList(caReadWrite);
+  CookieHeader(manager, "http://" + domain(0) + "/");
+
+  // A full domain makes room in itself; a full store makes room anywhere.
+  ASSERT_TRUE(manager.AddServerCookie("extra=v", TIdURI("http://" + domain(1) + "/")));
+  ASSERT_TRUE(manager.AddServerCookie("new=v", TIdURI("http://" + domain(domains) + "/")));
+  EXPECT_EQ(store.Count(), static_cast<int>(IdMaxCookies));
+  EXPECT_EQ(store.GetCookieByNameAndDomain("c0", domain(1)), nullptr);
+  EXPECT_NE(store.GetCookieByNameAndDomain("extra", domain(1)), nullptr);
+  EXPECT_EQ(store.GetCookieByNameAndDomain("c1", domain(1)), nullptr) << "the least recently used of all";
+  EXPECT_NE(store.GetCookieByNameAndDomain("c2", domain(1)), nullptr);
+  EXPECT_NE(store.GetCookieByNameAndDomain("c0", domain(0)), nullptr) << "used by the request";
+  EXPECT_EQ(store.GetCookieIndex("new", domain(domains)), store.Count() - 1);
+}
+
 TEST(CookieStore, ReadersAndAWriterShareTheStoreWithoutLosingCookies) {
   TIdCookieManager manager;
-  constexpr int kCookies = 400;
+  constexpr int kCookies = static_cast<int>(IdMaxCookiesPerDomain);
   std::atomic<bool> writing{true};
   std::atomic<int> reads{0};
   std::vector<std::thread> readers;
@@ -355,9 +460,11 @@ TEST(CookieStore, ReadersAndAWriterShareTheStoreWithoutLosingCookies) {
   }
   std::thread writer([&] {
     const TIdURI uri("http://example.com/app/page");
-    for (int i = 0; i < kCookies; ++i) {
-      manager.AddServerCookie("c" + std::to_string(i) + "=v; Path=/app", uri);
-      manager.AddServerCookie("c" + std::to_string(i) + "=w; Path=/app", uri);  // replaces
+    for (int round = 0; round < 8; ++round) {
+      for (int i = 0; i < kCookies; ++i) {
+        manager.AddServerCookie("c" + std::to_string(i) + "=v; Path=/app", uri);
+        manager.AddServerCookie("c" + std::to_string(i) + "=w; Path=/app", uri);  // replaces
+      }
     }
     // Let the readers see the full store at least once more.
     const int seen = reads.load();

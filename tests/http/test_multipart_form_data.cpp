@@ -2,6 +2,7 @@
 
 #include "support/qtxTestHelpers.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -257,6 +258,28 @@ TEST(MultipartFormDataStream, SizeEqualsTheBytesRead) {
     EXPECT_EQ(form.Position(), size);
   }
   EXPECT_EQ(form.Seek(0, TSeekOrigin::soEnd), size);
+}
+
+TEST(MultipartFormDataStream, AFileKeepsTheLengthItHadWhenAdded) {
+  TTempFolder folder;
+  const std::string file = folder.File("upload.bin");
+  const TIdBytes original = BinaryData(100204, 9);
+  test::WriteFileBytes(file, original);
+  TIdMultiPartFormDataStream form;
+  form.AddFile("file", file);
+  const int64_t size = form.Size();
+
+  TIdBytes grown = original;
+  const TIdBytes more = BinaryData(50000, 4);
+  grown.insert(grown.end(), more.begin(), more.end());
+  test::WriteFileBytes(file, grown);
+  const TIdBytes body = ReadAll(form);
+  EXPECT_EQ(static_cast<int64_t>(body.size()), size) << "the bytes added since are left out";
+  EXPECT_NE(std::search(body.begin(), body.end(), original.begin(), original.end()), body.end());
+
+  test::WriteFileBytes(file, TIdBytes(original.begin(), original.begin() + 214));
+  form.SetPosition(0);
+  EXPECT_THROW(ReadAll(form), EIdFileEndedEarly) << "a short body would pass for a whole one";
 }
 
 TEST(MultipartFormDataStream, RewindReproducesTheSameBytesAndRewindsTheCallersStream) {

@@ -114,6 +114,21 @@ TEST(ZLibCompressorGZip, HeaderWithExtraFieldNameCommentAndHeaderCrcIsWalked) {
   EXPECT_EQ(DecodeGZip(GZipWithAllHeaderFields(payload)), payload);
 }
 
+TEST(ZLibCompressorGZip, ConcatenatedMembersDecodeOneAfterTheOther) {
+  const TBytes first = SamplePayload(70000);
+  const TBytes second{'t', 'a', 'i', 'l'};
+  TBytes body = GZipByCommand(first, true);
+  const TBytes more = GZipWithAllHeaderFields(second);
+  body.insert(body.end(), more.begin(), more.end());
+  TBytes expected = first;
+  expected.insert(expected.end(), second.begin(), second.end());
+  EXPECT_EQ(DecodeGZip(body), expected);
+
+  body.push_back(0);
+  EXPECT_EQ(Raised<EIdDecompressionError>([&] { DecodeGZip(body); }).Message(),
+            "Decompression failed: unexpected data after the compressed data");
+}
+
 TEST(ZLibCompressorGZip, EmptyPayloadDecodesToNothing) {
   EXPECT_TRUE(DecodeGZip(GZipByCommand({}, false)).empty());
 }

@@ -45,10 +45,17 @@ TEST(UnescapeString, InvalidEscapesStayAsWritten) {
   EXPECT_EQ(UnescapeString(R"(\u12)"), R"(\u12)");
   EXPECT_EQ(UnescapeString(R"(\u12G4)"), R"(\u12G4)");
   EXPECT_EQ(UnescapeString(R"(a\)"), R"(a\)");
-  EXPECT_EQ(UnescapeString(R"(\uD83D)"), R"(\uD83D)");
-  EXPECT_EQ(UnescapeString(R"(\uD83Dx)"), R"(\uD83Dx)");
-  EXPECT_EQ(UnescapeString(R"(\uDE00)"), R"(\uDE00)");
-  EXPECT_EQ(UnescapeString(R"(\uD83D\u0041)"), R"(\uD83DA)");
+}
+
+TEST(UnescapeString, GivesValidUtf8ForLoneSurrogatesAndInvalidBytes) {
+  const std::string replacement = "\xEF\xBF\xBD";
+  EXPECT_EQ(UnescapeString(R"(\uD83D)"), replacement);
+  EXPECT_EQ(UnescapeString(R"(\uD83Dx)"), replacement + "x");
+  EXPECT_EQ(UnescapeString(R"(\uDE00\uD83D)"), replacement + replacement);
+  EXPECT_EQ(UnescapeString(R"(\uD83D\u0041)"), replacement + "A");
+  EXPECT_EQ(UnescapeString("a\xFF\\n\xC3"), "a" + replacement + "\n" + replacement);
+  EXPECT_EQ(UnescapeString("\xC3\\u00A9"), replacement + "\xC2\xA9");
+  EXPECT_EQ(UnescapeString(R"(a\u0000b)"), std::string("a\0b", 3));
 }
 
 TEST(UnescapeString, UndoesEscapeStringForAnyText) {

@@ -13,6 +13,7 @@
 #include "platform/qtxStrings.h"
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
+#include "support/qtxTestLocale.h"
 
 namespace qtx {
 namespace {
@@ -112,6 +113,15 @@ TEST(SysUtils, FloatToStrGeneralFormat) {
   EXPECT_EQ(FloatToStr(0.00001), "0.00001");
   EXPECT_EQ(FloatToStr(0.000001), "1E-6");
   EXPECT_EQ(FloatToStr(-0.0123), "-0.0123");
+}
+
+TEST(SysUtils, FloatToStrWritesAPointWhateverTheLocale) {
+  test::TCommaDecimalLocale locale;
+  ASSERT_TRUE(locale.Active());
+  EXPECT_EQ(FloatToStr(2.5), "2.5");
+  EXPECT_EQ(FloatToStr(-1234.125), "-1234.125");
+  EXPECT_EQ(FloatToStr(0.7), "0.7");
+  EXPECT_EQ(FloatToStr(1.5E20), "1.5E20");
 }
 
 TEST(SysUtils, IntegersAreStrict) {

@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "qtxTestSharedFolder.h"
+
 namespace qtx::test {
 
 namespace {
@@ -49,21 +51,23 @@ sign expired localhost "DNS:localhost,IP:127.0.0.1" ca.pem ca.key
 openssl genpkey -genparam -algorithm DH -pkeyopt group:ffdhe2048 -out dh.pem
 )sh";
 
-}  // namespace
-
-TTestCertificates::TTestCertificates() {
-  char pattern[] = "/tmp/qtx-tls-pki-XXXXXX";
-  if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-  Folder = pattern;
-  const std::string script = Folder + "/make.sh";
+// Runs the script in the empty folder aFolder.
+void MakeCertificates(const std::string& aFolder) {
+  const std::string script = aFolder + "/make.sh";
   std::ofstream(script) << kMakeCertificates;
-  const std::string command = "sh " + script + " " + Folder + " >" + Folder + "/make.log 2>&1";
+  const std::string command = "sh " + script + " " + aFolder + " >" + aFolder + "/make.log 2>&1";
   if (std::system(command.c_str()) != 0) {
-    std::ifstream log(Folder + "/make.log");
+    std::ifstream log(aFolder + "/make.log");
     std::stringstream text;
     text << log.rdbuf();
     throw std::runtime_error("making the test certificates failed: " + text.str());
   }
+}
+
+}  // namespace
+
+// Certificates made less than a day ago are still valid for two more days.
+TTestCertificates::TTestCertificates() : Folder(SharedFolder("test-pki", 24 * 3600, MakeCertificates)) {
   CAFile = Folder + "/ca.pem";
   ServerCert = Folder + "/server.pem";
   ServerKey = Folder + "/server.key";
@@ -89,10 +93,6 @@ TTestCertificates::TTestCertificates() {
 
 const TTestCertificates& TTestCertificates::Get() {
   static const TTestCertificates certificates;
-  // The folder goes with the test program.
-  static const struct TCleanup {
-    ~TCleanup() { std::system(("rm -rf " + certificates.Folder).c_str()); }
-  } cleanup;
   return certificates;
 }
 

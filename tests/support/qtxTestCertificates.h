@@ -6,10 +6,11 @@
 
 namespace qtx::test {
 
-// A test PKI made once per test program in a temporary folder with the
-// `openssl` command: a CA, server certificates signed by it, one signed by
-// an unknown CA, one behind an intermediate CA, an expired one, and client
-// credentials (with and without a password). No key is ever committed.
+// A test PKI made with the `openssl` command once per build, in the build
+// folder, shared by the test processes and made anew when a day old: a CA,
+// server certificates signed by it, one signed by an unknown CA, one behind
+// an intermediate CA, an expired one, and client credentials (with and
+// without a password). No key is ever committed.
 class TTestCertificates {
 public:
   static const TTestCertificates& Get();

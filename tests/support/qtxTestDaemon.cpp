@@ -26,7 +26,12 @@ namespace {
 constexpr auto kStartLimit = std::chrono::seconds(30);
 constexpr auto kStopLimit = std::chrono::seconds(5);
 
+// A name with a slash is a path and used as given.
 std::string FindProgram(const std::string& aName) {
+  if (aName.find('/') != std::string::npos) {
+    if (::access(aName.c_str(), X_OK) == 0) return aName;
+    throw std::runtime_error("program not built or not executable: " + aName);
+  }
   std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   path += ":/usr/sbin:/usr/bin:/sbin:/bin:/usr/local/sbin:/usr/local/bin";
   std::stringstream folders(path);

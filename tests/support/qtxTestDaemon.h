@@ -15,8 +15,9 @@ namespace qtx::test {
 
 class TTestDaemon {
 public:
-  // Finds aProgram on the path or in the system folders; throws
-  // std::runtime_error when it is not installed.
+  // Finds aProgram on the path or in the system folders (a name with a
+  // slash is used as given); throws std::runtime_error when it is not
+  // installed.
   explicit TTestDaemon(const std::string& aProgram);
   ~TTestDaemon();
   TTestDaemon(const TTestDaemon&) = delete;

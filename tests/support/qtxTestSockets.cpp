@@ -78,7 +78,10 @@ bool TTestPeer::WaitForClose(int aTimeoutMs) {
 void TTestPeer::Write(const TBytes& aBytes) {
   size_t done = 0;
   while (done < aBytes.size()) {
-    ssize_t sent = ::send(FFd, aBytes.data() + done, aBytes.size() - done, MSG_NOSIGNAL);
+    // A client that stops reading must not hold the peer forever.
+    if (!WaitFor(FFd, POLLOUT, kPeerWaitMs)) Fail("write timed out");
+    ssize_t sent = ::send(FFd, aBytes.data() + done, aBytes.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0 && errno == EAGAIN) continue;
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0) Fail(std::string("write failed: ") + std::strerror(errno));
     done += static_cast<size_t>(sent);

@@ -40,6 +40,7 @@ public:
   TBytes ReadToEnd();
   // True when the other side has closed (no data may arrive first).
   bool WaitForClose(int aTimeoutMs = kPeerWaitMs);
+  // Throws std::runtime_error when the other side is gone or stops reading.
   void Write(const TBytes& aBytes);
   void Write(std::string_view aText) { Write(Bytes(aText)); }
   void ShutdownWrite();

@@ -80,6 +80,26 @@ public:
     close(FFd);
     FFd = -1;
   }
+  void CloseWithoutNotify() override {
+    shutdown(FFd, SHUT_WR);
+    close(FFd);
+    FFd = -1;
+  }
+  void WriteCutRecord(const std::string& aData, size_t aRawBytes) override {
+    // The record is written into memory instead of the socket, then cut.
+    BIO* socket = SSL_get_wbio(FSSL);
+    BIO_up_ref(socket);
+    SSL_set0_wbio(FSSL, BIO_new(BIO_s_mem()));
+    const int written = SSL_write(FSSL, aData.data(), static_cast<int>(aData.size()));
+    char* record = nullptr;
+    const long size = BIO_get_mem_data(SSL_get_wbio(FSSL), &record);
+    const std::string cut(record, std::min(static_cast<size_t>(size), aRawBytes));
+    SSL_set0_wbio(FSSL, socket);
+    if (written != static_cast<int>(aData.size())) throw std::runtime_error("TLS write failed: " + OpenSSLErrors());
+    if (send(FFd, cut.data(), cut.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(cut.size()))
+      throw std::runtime_error("raw write failed");
+  }
+  int Fd() const override { return FFd; }
   void KeyUpdate() override {
     if (SSL_key_update(FSSL, SSL_KEY_UPDATE_REQUESTED) != 1) throw std::runtime_error("key update: " + OpenSSLErrors());
   }
@@ -145,6 +165,26 @@ std::string ReadPlainLine(int aFd) {
 }
 
 }  // namespace
+
+void SendHostile(TTlsTestConnection& aConnection, const std::string& aAnswer, size_t aCut, TPeerEnd aEnd) {
+  if (aCut == kWholeAnswer) {
+    aConnection.Write(aAnswer);
+  } else {
+    aConnection.WriteCutRecord(aAnswer, aCut);
+  }
+  switch (aEnd) {
+    case TPeerEnd::Stall: StallUntilClientGoes(aConnection.Fd()); break;
+    case TPeerEnd::Close: aConnection.CloseWithoutNotify(); break;
+    case TPeerEnd::Reset: aConnection.Reset(); break;
+  }
+}
+
+size_t FloodHeaderLines(TTlsTestConnection& aConnection, std::string_view aHead, size_t aLimit) {
+  const size_t sent = FloodHeaderLines([&](std::string_view aBytes) { aConnection.Write(std::string(aBytes)); },
+                                       aHead, aLimit);
+  aConnection.CloseWithoutNotify();
+  return sent;
+}
 
 // ---------------------------------------------------------------- server
 

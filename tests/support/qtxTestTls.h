@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "qtxTestCertificates.h"
+#include "qtxTestHostile.h"
 
 namespace qtx::test {
 
@@ -34,6 +35,12 @@ public:
   virtual void CloseNotify() = 0;
   // Closes with a TCP reset, without any TLS goodbye.
   virtual void Reset() = 0;
+  // Closes TCP without close_notify: to the client, a cut connection.
+  virtual void CloseWithoutNotify() = 0;
+  // Sends aData as one record but puts only the first aRawBytes bytes of it
+  // (record header included) on the wire, so the client holds part of a record.
+  virtual void WriteCutRecord(const std::string& aData, size_t aRawBytes) = 0;
+  virtual int Fd() const = 0;
   // Updates the keys (TLS 1.3) and asks the client to update its own.
   virtual void KeyUpdate() = 0;
   // Asks the client for a new handshake (TLS 1.2), which runs as the
@@ -49,6 +56,12 @@ public:
   // True when the client closed TLS cleanly (close_notify) before TCP.
   virtual bool ReadCloseNotify() = 0;
 };
+
+// The TLS forms of the hostile answers of qtxTestHostile.h. aAnswer goes out
+// as one record, of which only the first aCut bytes on the wire are sent, so
+// a cut falls inside the record; Close leaves out close_notify.
+void SendHostile(TTlsTestConnection& aConnection, const std::string& aAnswer, size_t aCut, TPeerEnd aEnd);
+size_t FloodHeaderLines(TTlsTestConnection& aConnection, std::string_view aHead, size_t aLimit = kFloodLimit);
 
 // An in-process TLS server on 127.0.0.1 that runs a script for each
 // accepted connection, one connection at a time, on its own thread.

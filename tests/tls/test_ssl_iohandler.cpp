@@ -8,6 +8,7 @@
 #include <thread>
 #include <filesystem>
 
+#include "platform/qtxStreams.h"
 #include "support/qtxTestDaemon.h"
 #include "support/qtxTestHelpers.h"
 #include "support/qtxTestNginx.h"
@@ -20,8 +21,11 @@
 namespace qtx {
 namespace {
 
+using test::kWholeAnswer;
 using test::Raised;
+using test::SendHostile;
 using test::TOpenSSLServer;
+using test::TPeerEnd;
 using test::TTestCertificates;
 using test::TTlsTestConnection;
 using test::TTlsTestServer;
@@ -216,6 +220,57 @@ TEST(TIdSSLIOHandlerSocketOpenSSL, ATCPResetIsASocketError10054) {
   const auto e = Raised<EIdSocketError>([&] { handler->ReadLn(); });
   EXPECT_EQ(e.LastError(), 10054);
   EXPECT_EQ(e.Message(), "Socket Error # 10054\r\nConnection reset by peer.");
+}
+
+// ---------------------------------------------------------------- hostile servers
+
+TEST(TIdSSLIOHandlerSocketOpenSSL, ATimeOutInsideARecordEndsTheReadAsAnyTimeOut) {
+  TTlsTestServer server(ServerOptions(), [](TTlsTestConnection& c) {
+    c.Write("first\r\n");
+    SendHostile(c, "second line\r\n", 12, TPeerEnd::Stall);  // the record header and a few bytes of it
+  });
+  auto handler = Client(server.Port());  // ReadTimeout 30 s
+  handler->Open();
+  EXPECT_EQ(handler->ReadLn(), "first");
+  EXPECT_EQ(handler->ReadLn("\n", 300), "") << "the line's own time-out counts";
+  EXPECT_TRUE(handler->ReadLnTimedout());
+  handler->SetReadTimeout(300);
+  EXPECT_THROW(handler->ReadString(6), EIdReadTimeout);
+}
+
+TEST(TIdSSLIOHandlerSocketOpenSSL, AnEndWithoutCloseNotifyIsATruncationNotAClose) {
+  for (const TIdSSLVersion version : {sslvTLSv1_2, sslvTLSv1_3}) {
+    TTlsTestServer server(ServerOptions(), [](TTlsTestConnection& c) {
+      c.ReadUntil("\n");
+      SendHostile(c, std::string(43, 'x'), kWholeAnswer, TPeerEnd::Close);
+    });
+    auto handler = Client(server.Port(), version);
+    handler->Open();
+    handler->WriteLn("GET");
+    TMemoryStream body;
+    const auto e = Raised<EIdOpenSSLError>([&] { handler->ReadStream(&body, -1, true); });
+    EXPECT_NE(e.Message().find("unexpected eof while reading"), std::string::npos) << e.Message();
+    EXPECT_EQ(body.Size(), 43) << "the bytes before the cut were delivered";
+  }
+}
+
+TEST(TIdSSLIOHandlerSocketOpenSSL, AnIPLiteralSendsNoServerNameButMeetsTheCertificatesAddress) {
+  const TTestCertificates& pki = TTestCertificates::Get();
+  TTlsTestServer server(ServerOptions(), Echo);
+  auto handler = Client(server.Port());
+  handler->SetHost("127.0.0.1");
+  handler->SSLOptions().SetRootCertFile(pki.CAFile);
+  handler->SSLOptions().SetVerifyMode({sslvrfPeer});
+  handler->Open();
+  handler->WriteLn("by address");
+  EXPECT_EQ(handler->ReadLn(), "by address");
+  EXPECT_EQ(server.ServerName(), "");
+  handler->Close();
+
+  handler->SetURIToCheck("https://[::1]:8443/");  // an address the certificate does not name
+  EXPECT_THROW(handler->Open(), EIdOSSLConnectError);
+  ASSERT_TRUE(server.WaitForHandshakes(2));
+  EXPECT_EQ(server.ServerName(), "");
 }
 
 TEST(TIdSSLIOHandlerSocketOpenSSL, UpgradesAPlainConnectionWhenPassThroughGoesOff) {

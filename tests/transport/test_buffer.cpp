@@ -50,6 +50,15 @@ TEST(TIdBuffer, IndexOfNeedsATerminator) {
   EXPECT_EQ(MessageOf<EIdException>([&] { buffer.IndexOf(TIdBytes()); }), "Buffer terminator must be specified.");
 }
 
+TEST(TIdBuffer, IndexOfFindsAPatternEndingOnTheLastByteAfterAFalseStart) {
+  const struct {
+    const char* Text;
+    const char* Pattern;
+    int Expected;
+  } cases[] = {{"x\r\r\n", "\r\n", 2}, {"\r\r\n", "\r\n", 1}, {"aab", "ab", 1}, {"ab", "ab", 0}, {"abab", "abb", -1}};
+  for (const auto& c : cases) EXPECT_EQ(TIdBuffer(Bytes(c.Text)).IndexOf(Bytes(c.Pattern)), c.Expected) << c.Text;
+}
+
 TEST(TIdBuffer, PeekByteMessages) {
   TIdBuffer buffer;
   EXPECT_EQ(MessageOf<EIdException>([&] { buffer.PeekByte(0); }), "No bytes in buffer.");

@@ -6,6 +6,7 @@
 
 #include "support/qtxTestHelpers.h"
 
+#include "support/qtxTestHostile.h"
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdConnectThroughHttpProxy.h"
 #include "transport/qtxIdIOHandlerStack.h"
@@ -16,7 +17,10 @@ namespace qtx {
 namespace {
 
 using test::Bytes;
+using test::kWholeAnswer;
 using test::Raised;
+using test::SendHostile;
+using test::TPeerEnd;
 using test::TScriptedServer;
 using test::TTestPeer;
 
@@ -243,46 +247,74 @@ TEST(Socks5, AServerThatClosesWithoutAnswerDidNotRespond) {
   EXPECT_EQ(e.Message(), "Socks server did not respond.");
 }
 
-TEST(Socks5, EveryReplyCodeRaisesItsException) {
+TEST(Socks5, EveryReplyCodeAndEveryLyingReplyRaisesItsException) {
   struct TCase {
-    uint8_t Code;
+    TIdBytes Choice;  // the answer to the greeting
+    TIdBytes Reply;   // the answer to the request (none: the greeting fails)
     std::string Text;
     std::function<bool(const EIdException&)> IsExpected;
   };
+  const TIdBytes chosen{5, 0};
+  const auto code = [](uint8_t aCode) { return TIdBytes{5, aCode, 0, 1, 0, 0, 0, 0, 0, 0}; };
+  const auto version = [](auto& e) { return dynamic_cast<const EIdSocksVersionError*>(&e) != nullptr; };
+  const auto address = [](auto& e) { return dynamic_cast<const EIdSocksServerAddressError*>(&e) != nullptr; };
   std::vector<TCase> cases{
-      {1, "General SOCKS server failure.", [](auto& e) { return dynamic_cast<const EIdSocksServerGeneralError*>(&e); }},
-      {2, "Connection not allowed by ruleset.",
+      {chosen, code(1), "General SOCKS server failure.",
+       [](auto& e) { return dynamic_cast<const EIdSocksServerGeneralError*>(&e); }},
+      {chosen, code(2), "Connection not allowed by ruleset.",
        [](auto& e) { return dynamic_cast<const EIdSocksServerPermissionError*>(&e); }},
-      {3, "Network unreachable.", [](auto& e) { return dynamic_cast<const EIdSocksServerNetUnreachableError*>(&e); }},
-      {4, "Host unreachable.", [](auto& e) { return dynamic_cast<const EIdSocksServerHostUnreachableError*>(&e); }},
-      {5, "Connection refused.",
+      {chosen, code(3), "Network unreachable.",
+       [](auto& e) { return dynamic_cast<const EIdSocksServerNetUnreachableError*>(&e); }},
+      {chosen, code(4), "Host unreachable.",
+       [](auto& e) { return dynamic_cast<const EIdSocksServerHostUnreachableError*>(&e); }},
+      {chosen, code(5), "Connection refused.",
        [](auto& e) { return dynamic_cast<const EIdSocksServerConnectionRefusedError*>(&e); }},
-      {6, "TTL expired.", [](auto& e) { return dynamic_cast<const EIdSocksServerTTLExpiredError*>(&e); }},
-      {7, "Command not supported.", [](auto& e) { return dynamic_cast<const EIdSocksServerCommandError*>(&e); }},
-      {8, "Address type not supported.", [](auto& e) { return dynamic_cast<const EIdSocksServerAddressError*>(&e); }},
-      {9, "Unknown socks error.", [](auto& e) { return dynamic_cast<const EIdSocksUnknownError*>(&e); }},
+      {chosen, code(6), "TTL expired.", [](auto& e) { return dynamic_cast<const EIdSocksServerTTLExpiredError*>(&e); }},
+      {chosen, code(7), "Command not supported.",
+       [](auto& e) { return dynamic_cast<const EIdSocksServerCommandError*>(&e); }},
+      {chosen, code(8), "Address type not supported.", address},
+      {chosen, code(9), "Unknown socks error.", [](auto& e) { return dynamic_cast<const EIdSocksUnknownError*>(&e); }},
+      {{4, 0}, {}, "The SOCKS server answered with another version.", version},
+      {chosen, {4, 0, 0, 1, 127, 0, 0, 1, 0, 80}, "The SOCKS server answered with another version.", version},
+      // An address type nobody knows, so its padding would pass for the target's bytes.
+      {chosen, Concat({{5, 0, 0, 9}, Bytes("HELLO")}), "Address type not supported.", address},
   };
   TScriptedServer proxy(
       [&](TTestPeer& aPeer, int aIndex) {
         aPeer.Read(3);
-        aPeer.Write(TIdBytes{5, 0});
-        ReadSocks5Request(aPeer);
-        aPeer.Write(TIdBytes{5, cases[aIndex].Code, 0, 1, 0, 0, 0, 0, 0, 0});
+        aPeer.Write(cases[aIndex].Choice);
+        if (!cases[aIndex].Reply.empty()) {
+          ReadSocks5Request(aPeer);
+          aPeer.Write(cases[aIndex].Reply);
+        }
         aPeer.WaitForClose();
       },
       static_cast<int>(cases.size()));
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks5, proxy.Port());
-  for (const auto& test : cases) {
+  for (size_t i = 0; i < cases.size(); ++i) {
     TProxiedClient client(socks);
     try {
       client.Connect("example.test", 443);
-      ADD_FAILURE() << "code " << int(test.Code) << " raised nothing";
+      ADD_FAILURE() << "case " << i << " raised nothing";
     } catch (const EIdSocksError& e) {
-      EXPECT_TRUE(test.IsExpected(e)) << "code " << int(test.Code);
-      EXPECT_EQ(e.Message(), test.Text);
+      EXPECT_TRUE(cases[i].IsExpected(e)) << "case " << i;
+      EXPECT_EQ(e.Message(), cases[i].Text) << "case " << i;
     }
   }
+}
+
+TEST(Socks5, AHostNameTooLongToSendFailsBeforeAnythingIsSent) {
+  bool sawNothing = false;
+  TScriptedServer proxy([&](TTestPeer& aPeer, int) { sawNothing = aPeer.WaitForClose(); });
+  TIdSocksInfo socks;
+  ConfigureSocks(socks, svSocks5, proxy.Port());
+  TProxiedClient client(socks);
+  std::string host;
+  while (host.size() < 256) host += "label.";
+  EXPECT_THROW(client.Connect(host + "example", 443), EIdSocksHostNameTooLong);
+  proxy.Wait();
+  EXPECT_TRUE(sawNothing);
 }
 
 // A SOCKS 4 proxy that records the request up to its last zero byte(s) and
@@ -385,21 +417,25 @@ const std::string kConnectRequest = "CONNECT example.test:443 HTTP/1.0\r\n\r\n";
 const std::string kConnectWithCredentials =
     "CONNECT example.test:443 HTTP/1.0\r\nProxy-Authorization: Basic Ym9iOnNlY3JldA==\r\n\r\n";
 
-TEST(HttpConnect, AStatus200WithoutHeadersEstablishesTheTunnel) {
-  std::string request;
-  TScriptedServer proxy([&](TTestPeer& aPeer, int) {
-    request = aPeer.ReadUntil("\r\n\r\n");
-    aPeer.Write("HTTP/1.0 200\r\n\r\nHELLO");
-    aPeer.WaitForClose();
-  });
-  TIdConnectThroughHttpProxy http;
-  ConfigureHttp(http, proxy.Port());
-  TProxiedClient client(http);
-  client.Connect("example.test", 443);
-  EXPECT_EQ(client.Client.IOHandler()->ReadString(5), "HELLO");
-  client.Client.Disconnect();
-  proxy.Wait();
-  EXPECT_EQ(request, kConnectRequest);
+TEST(HttpConnect, AStatus200EstablishesTheTunnelWhateverLengthItClaims) {
+  // The second proxy lies: a length after the tunnel's 200 must not swallow the target's bytes.
+  const std::string answers[] = {"HTTP/1.0 200\r\n\r\n", "HTTP/1.1 200 Connection established\r\nContent-Length: 5\r\n\r\n"};
+  for (const std::string& answer : answers) {
+    std::string request;
+    TScriptedServer proxy([&](TTestPeer& aPeer, int) {
+      request = aPeer.ReadUntil("\r\n\r\n");
+      aPeer.Write(answer + "HELLO");
+      aPeer.WaitForClose();
+    });
+    TIdConnectThroughHttpProxy http;
+    ConfigureHttp(http, proxy.Port());
+    TProxiedClient client(http);
+    client.Connect("example.test", 443);
+    EXPECT_EQ(client.Client.IOHandler()->ReadString(5), "HELLO");
+    client.Client.Disconnect();
+    proxy.Wait();
+    EXPECT_EQ(request, kConnectRequest);
+  }
 }
 
 TEST(HttpConnect, A407WithProxyConnectionCloseSendsTheCredentialsOnANewConnection) {
@@ -512,6 +548,64 @@ TEST(HttpConnect, AnotherStatusRaisesWithTheStatusLine) {
   TProxiedClient client(http);
   EXPECT_EQ(Raised<EIdHttpProxyError>([&] { client.Connect("example.test", 443); }).Message(),
             "HTTP/1.0 403 Forbidden");
+}
+
+TEST(HttpConnect, AnAnswerThatOpensNoTunnelFails) {
+  struct TCase {
+    std::string Answer;
+    size_t Cut;
+    std::string Text;
+    std::function<bool(const EIdException&)> IsExpected;
+  };
+  const auto timeout = [](auto& e) { return dynamic_cast<const EIdReadTimeout*>(&e) != nullptr; };
+  const auto refusal = [](auto& e) { return dynamic_cast<const EIdHttpProxyError*>(&e) != nullptr; };
+  std::string endlessHeader = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < 256; ++i) endlessHeader += "X-Line: " + std::to_string(i) + "\r\n";
+  const std::vector<TCase> cases{
+      {"", kWholeAnswer, "Read timed out.", timeout},                                   // silent
+      {"HTTP/1.1 200 Connection established\r\n", 20, "Read timed out.", timeout},     // stalls mid-line
+      {"HTTP/1.1 200 OK\r\nVia: 1.1 proxy\r\n", kWholeAnswer, "Read timed out.", timeout},  // mid-header
+      {"SSH-2.0-OpenSSH_9.2p1 Debian-2\r\n", kWholeAnswer, "SSH-2.0-OpenSSH_9.2p1 Debian-2", refusal},
+      {"HTTP/1.1 OK\r\n\r\n", kWholeAnswer, "HTTP/1.1 OK", refusal},
+      {"HTTP/1.1 302 Found\r\nLocation: http://elsewhere.example/\r\n\r\n", kWholeAnswer, "HTTP/1.1 302 Found",
+       refusal},
+      {endlessHeader + "\r\n", kWholeAnswer, "The proxy's answer has too large a header.", refusal},
+  };
+  TScriptedServer proxy(
+      [&](TTestPeer& aPeer, int aIndex) {
+        aPeer.ReadUntil("\r\n\r\n");
+        SendHostile(aPeer, cases[aIndex].Answer, cases[aIndex].Cut, test::TPeerEnd::Stall);
+      },
+      static_cast<int>(cases.size()));
+  TIdConnectThroughHttpProxy http;
+  ConfigureHttp(http, proxy.Port());
+  for (const auto& test : cases) {
+    TProxiedClient client(http);
+    client.Client.SetReadTimeout(300);
+    try {
+      client.Connect("example.test", 443);
+      ADD_FAILURE() << test.Answer.substr(0, 30) << ": connected";
+    } catch (const EIdException& e) {
+      EXPECT_TRUE(test.IsExpected(e)) << test.Answer.substr(0, 30) << ": " << e.Message();
+      EXPECT_EQ(e.Message(), test.Text);
+    }
+    EXPECT_FALSE(client.Client.Connected());
+  }
+}
+
+TEST(HttpConnect, AHeaderWithoutEndFailsWithinItsLimit) {
+  size_t sent = 0;
+  TScriptedServer proxy([&](TTestPeer& aPeer, int) {
+    aPeer.ReadUntil("\r\n\r\n");
+    sent = test::FloodHeaderLines(aPeer, "HTTP/1.1 200 Connection established\r\n");
+  });
+  TIdConnectThroughHttpProxy http;
+  ConfigureHttp(http, proxy.Port());
+  TProxiedClient client(http);
+  EXPECT_EQ(Raised<EIdHttpProxyError>([&] { client.Connect("example.test", 443); }).Message(),
+            "The proxy's answer has too large a header.");
+  proxy.Wait();
+  EXPECT_LT(sent, test::kFloodLimit) << "the client stopped taking lines";
 }
 
 TEST(ProxyChain, AnHttpProxyCarriesTheTunnelToAChainedSocksProxy) {
