@@ -2,6 +2,7 @@
 // The base of the transport objects: status and work-progress notifications.
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -72,6 +73,33 @@ private:
 
   TWorkInfo FWorkInfos[2];
   TIdComponent* FWorkTarget = nullptr;
+};
+
+// BeginWork now, EndWork on leaving the scope. An EndWork failure while an
+// exception is already on its way is dropped in favour of that exception.
+class TIdWorkBracket {
+public:
+  TIdWorkBracket(TIdComponent& aComponent, TWorkMode aMode, int64_t aSize = 0)
+      : FComponent(aComponent), FMode(aMode), FUncaught(std::uncaught_exceptions()) {
+    FComponent.BeginWork(aMode, aSize);
+  }
+  ~TIdWorkBracket() noexcept(false) {
+    if (std::uncaught_exceptions() == FUncaught) {
+      FComponent.EndWork(FMode);
+      return;
+    }
+    try {
+      FComponent.EndWork(FMode);
+    } catch (...) {
+    }
+  }
+  TIdWorkBracket(const TIdWorkBracket&) = delete;
+  TIdWorkBracket& operator=(const TIdWorkBracket&) = delete;
+
+private:
+  TIdComponent& FComponent;
+  TWorkMode FMode;
+  int FUncaught;
 };
 
 }  // namespace qtx

@@ -151,4 +151,8 @@ std::string ExtractHeaderMediaSubType(std::string_view aHeaderLine) {
   return slash == std::string::npos ? std::string() : mainItem.substr(slash + 1);
 }
 
+bool IsHTMLMediaType(std::string_view aHeaderLine) {
+  return IsHeaderMediaTypes(aHeaderLine, {"text/html", "text/html-sandboxed", "application/xhtml+xml"});
+}
+
 }  // namespace qtx

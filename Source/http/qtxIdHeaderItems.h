@@ -47,5 +47,7 @@ bool IsHeaderMediaType(std::string_view aHeaderLine, std::string_view aMediaType
 bool IsHeaderMediaTypes(std::string_view aHeaderLine, std::initializer_list<std::string_view> aMediaTypes);
 // The text after "/" of the main item.
 std::string ExtractHeaderMediaSubType(std::string_view aHeaderLine);
+// An HTML page: "text/html", "text/html-sandboxed" or "application/xhtml+xml".
+bool IsHTMLMediaType(std::string_view aHeaderLine);
 
 }  // namespace qtx

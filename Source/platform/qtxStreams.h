@@ -62,6 +62,23 @@ private:
   int64_t FPosition = 0;
 };
 
+// Drops what is written to it and counts it; its size and position are the
+// count, and reading gives nothing.
+class TNullStream : public TStream {
+public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t aCount) override {
+    FCount += aCount;
+    return aCount;
+  }
+  int64_t Seek(int64_t, TSeekOrigin) override { return FCount; }
+  void SetSize(int64_t) override {}
+  int64_t Count() const noexcept { return FCount; }
+
+private:
+  int64_t FCount = 0;
+};
+
 // File open modes: one access mode, optionally with a share mode or'ed in.
 enum : uint16_t {
   fmOpenRead = 0x0000,

@@ -6,9 +6,18 @@
 #include <span>
 #include <string>
 
+#include "transport/qtxIdIOHandlerRegistry.h"
 #include "transport/qtxIdIOHandlerStack.h"
 
 namespace qtx {
+
+// The class entry of the TLS handlers' base (abstract): a connection that
+// needs TLS and has no handler asks the registry for a class inheriting
+// from it.
+inline const TIdIOHandlerClass& IdSSLIOHandlerSocketBaseClass() {
+  static const TIdIOHandlerClass entry("TIdSSLIOHandlerSocketBase", &IdIOHandlerStackClass());
+  return entry;
+}
 
 class TIdSSLIOHandlerSocketBase : public TIdIOHandlerStack {
 public:

@@ -3,15 +3,14 @@
 // a connected socket, and their exceptions. The IO handler that puts them
 // under the IO handler's primitives is at the end of this header.
 
-#include <bit>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
 
 #include "core/qtxIdException.h"
+#include "core/qtxIdSet.h"
 #include "core/qtxIdTextEncoding.h"
 #include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "platform/qtxStrings.h"
@@ -26,31 +25,6 @@ enum TIdSSLVersion { sslvSSLv2, sslvSSLv23, sslvSSLv3, sslvTLSv1, sslvTLSv1_1, s
 enum TIdSSLMode { sslmUnassigned, sslmClient, sslmServer, sslmBoth };
 enum TIdSSLVerifyMode { sslvrfPeer, sslvrfFailIfNoPeerCert, sslvrfClientOnce };
 enum TIdSSLCtxMode { sslCtxClient, sslCtxServer };
-
-// A set of enumeration members; member n is the bit 1 << n.
-template <typename E>
-class TIdSet {
-public:
-  constexpr TIdSet() = default;
-  constexpr TIdSet(std::initializer_list<E> aMembers) {
-    for (E member : aMembers) Include(member);
-  }
-  static constexpr TIdSet FromBits(uint32_t aBits) {
-    TIdSet set;
-    set.FBits = aBits;
-    return set;
-  }
-  constexpr uint32_t Bits() const noexcept { return FBits; }
-  constexpr bool Contains(E aMember) const noexcept { return (FBits >> aMember) & 1u; }
-  constexpr bool Empty() const noexcept { return FBits == 0; }
-  constexpr int Count() const noexcept { return std::popcount(FBits); }
-  constexpr void Include(E aMember) noexcept { FBits |= 1u << aMember; }
-  constexpr void Exclude(E aMember) noexcept { FBits &= ~(1u << aMember); }
-  constexpr bool operator==(const TIdSet&) const = default;
-
-private:
-  uint32_t FBits = 0;
-};
 
 using TIdSSLVersions = TIdSet<TIdSSLVersion>;
 using TIdSSLVerifyModeSet = TIdSet<TIdSSLVerifyMode>;
@@ -391,5 +365,8 @@ private:
   int FLastSocketError = 0;  // of the last failed TLS read or write
   int FReceiveTimeout = 0;   // the socket's, in milliseconds
 };
+
+// The class entry of TIdSSLIOHandlerSocketOpenSSL, for the handler registry.
+const TIdIOHandlerClass& IdSSLIOHandlerSocketOpenSSLClass();
 
 }  // namespace qtx

@@ -20,6 +20,13 @@ bool IsConnectionLoss(int aErrorCode) {
 
 }  // namespace
 
+const TIdIOHandlerClass& IdSSLIOHandlerSocketOpenSSLClass() {
+  static const TIdIOHandlerClass entry(
+      "TIdSSLIOHandlerSocketOpenSSL", &IdSSLIOHandlerSocketBaseClass(),
+      [](TComponent* aOwner) { return std::make_unique<TIdSSLIOHandlerSocketOpenSSL>(aOwner); });
+  return entry;
+}
+
 TIdSSLIOHandlerSocketOpenSSL::TIdSSLIOHandlerSocketOpenSSL(TComponent* aOwner) : TIdSSLIOHandlerSocketBase(aOwner) {}
 
 TIdSSLIOHandlerSocketOpenSSL::~TIdSSLIOHandlerSocketOpenSSL() {

@@ -56,32 +56,6 @@ TIdBytes IntegerBytes(T aValue, bool aConvert) {
   return bytes;
 }
 
-// BeginWork now, EndWork on leaving the scope. An EndWork failure while an
-// exception is already on its way is dropped in favour of that exception.
-class TWorkBracket {
-public:
-  TWorkBracket(TIdComponent& aComponent, TWorkMode aMode, int64_t aSize = 0)
-      : FComponent(aComponent), FMode(aMode), FUncaught(std::uncaught_exceptions()) {
-    FComponent.BeginWork(aMode, aSize);
-  }
-  ~TWorkBracket() noexcept(false) {
-    if (std::uncaught_exceptions() == FUncaught) {
-      FComponent.EndWork(FMode);
-      return;
-    }
-    try {
-      FComponent.EndWork(FMode);
-    } catch (...) {
-    }
-  }
-  TWorkBracket(const TWorkBracket&) = delete;
-  TWorkBracket& operator=(const TWorkBracket&) = delete;
-
-private:
-  TIdComponent& FComponent;
-  TWorkMode FMode;
-  int FUncaught;
-};
 }  // namespace
 
 EIdReadLnMaxLineLengthExceeded::EIdReadLnMaxLineLengthExceeded()
@@ -578,7 +552,7 @@ void TIdIOHandler::ReadStream(TStream* aStream, int64_t aByteCount, bool aReadUn
   const TScopeExit trimStream([aStream] {
     if (aStream != nullptr && aStream->Size() > aStream->Position()) aStream->SetSize(aStream->Position());
   });
-  TWorkBracket work(*this, wmRead, aReadUntilDisconnect ? 0 : byteCount);
+  TIdWorkBracket work(*this, wmRead, aReadUntilDisconnect ? 0 : byteCount);
   int64_t remaining = aReadUntilDisconnect ? INT64_MAX : byteCount;
   remaining -= MoveInputToStream(aStream, remaining);
   // What was buffered is in the stream now, and while more is wanted the
@@ -642,7 +616,7 @@ void TIdIOHandler::CaptureLines(TIdCaptureDest aDest, int& aLineCount, const IId
   if (strings == nullptr && stream == nullptr) throw EIdObjectTypeNotSupported();
   const IIdTextEncoding encoding = ChooseEncoding(aByteEncoding);
   aLineCount = 0;
-  TWorkBracket work(*this, wmRead);
+  TIdWorkBracket work(*this, wmRead);
   while (true) {
     std::string line = ReadLnOrTimeout(encoding);
     if (line == aDelim) break;
@@ -660,7 +634,7 @@ void TIdIOHandler::CaptureLines(TIdCaptureDest aDest, int& aLineCount, const IId
 
 std::string TIdIOHandler::AllData(const IIdTextEncoding& aByteEncoding) {
   std::string result;
-  TWorkBracket work(*this, wmRead);
+  TIdWorkBracket work(*this, wmRead);
   if (Connected()) {
     try {
       // A quiet stretch (-1) reads on; only the end of the source (0) stops.
@@ -696,7 +670,7 @@ std::string TIdIOHandler::WaitFor(const std::string& aString, bool aRemoveFromBu
 
 void TIdIOHandler::Discard(int64_t aByteCount) {
   if (aByteCount <= 0) return;
-  TWorkBracket work(*this, wmRead, aByteCount);
+  TIdWorkBracket work(*this, wmRead, aByteCount);
   while (true) {
     const int count = static_cast<int>(std::min<int64_t>(aByteCount, FInputBuffer->Size()));
     if (count > 0) {
@@ -713,7 +687,7 @@ void TIdIOHandler::Discard(int64_t aByteCount) {
 }
 
 void TIdIOHandler::DiscardAll() {
-  TWorkBracket work(*this, wmRead);
+  TIdWorkBracket work(*this, wmRead);
   auto drop = [this] { FInputBuffer->Remove(FInputBuffer->Size()); };
   const TScopeExit dropLast(drop);
   try {
@@ -787,7 +761,7 @@ void TIdIOHandler::Write(TStream& aStream, int64_t aSize, bool aWriteByteCount) 
       Write(static_cast<int32_t>(aSize));
     }
   }
-  TWorkBracket work(*this, wmWrite, aSize);
+  TIdWorkBracket work(*this, wmWrite, aSize);
   TIdBytes block(static_cast<size_t>(std::max(FSendBufferSize, 1)));
   while (aSize > 0) {
     const int64_t wanted = std::min<int64_t>(aSize, static_cast<int64_t>(block.size()));

@@ -99,9 +99,13 @@ void TIdTCPConnection::Disconnect(bool aNotifyPeer) {
   if (FIOHandler && FIOHandler->Opened()) {
     DoStatus(hsDisconnecting);
     FIOHandler->Close();
-    if (OnDisconnected) OnDisconnected(*this);
+    DoOnDisconnected();
     DoStatus(hsDisconnected);
   }
+}
+
+void TIdTCPConnection::DoOnDisconnected() {
+  if (OnDisconnected) OnDisconnected(*this);
 }
 
 void TIdTCPConnection::Notification(TComponent* aComponent, TOperation aOperation) {

@@ -52,6 +52,9 @@ public:
 protected:
   // The protocol's goodbye to the peer; nothing for a bare connection.
   virtual void DisconnectNotifyPeer() {}
+  // Runs once the handler has closed: fires OnDisconnected. Protocols that
+  // keep per-connection state override it to settle that state.
+  virtual void DoOnDisconnected();
   // Frees a handler this connection created, clearing the property.
   void ReleaseManagedIOHandler();
   void Notification(TComponent* aComponent, TOperation aOperation) override;
