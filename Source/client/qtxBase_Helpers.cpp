@@ -1,13 +1,12 @@
 #include "client/qtxBase_Helpers.h"
 
-#include <sys/random.h>
 #include <time.h>
 
-#include <cerrno>
 #include <filesystem>
 
 #include "core/qtxIdCoderMIME.h"
 #include "platform/qtxException.h"
+#include "platform/qtxRandom.h"
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 
@@ -84,15 +83,7 @@ std::string RepairUTF8Text(std::string_view aText) {
 
 std::string NewGuidText() {
   uint8_t guid[16];
-  size_t filled = 0;
-  while (filled < sizeof guid) {
-    const ssize_t got = getrandom(guid + filled, sizeof guid - filled, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      RaiseLastOSError("getrandom");
-    }
-    filled += static_cast<size_t>(got);
-  }
+  FillRandom(guid);
   guid[6] = static_cast<uint8_t>((guid[6] & 0x0F) | 0x40);  // version 4: random
   guid[8] = static_cast<uint8_t>((guid[8] & 0x3F) | 0x80);  // the RFC 4122 variant
   std::string text;

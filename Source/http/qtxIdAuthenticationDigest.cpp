@@ -1,12 +1,9 @@
 #include "http/qtxIdAuthenticationDigest.h"
 
-#include <sys/random.h>
-
-#include <cerrno>
-
 #include "core/qtxIdHashMessageDigest.h"
 #include "core/qtxIdTextEncoding.h"
 #include "http/qtxIdHeaderItems.h"
+#include "platform/qtxRandom.h"
 #include "platform/qtxSysUtils.h"
 
 namespace qtx {
@@ -51,15 +48,7 @@ void TIdDigestAuthentication::SetRequest(const std::string& aMethod, const std::
 
 std::string TIdDigestAuthentication::NewClientNonce() {
   TIdBytes random(16);
-  size_t filled = 0;
-  while (filled < random.size()) {
-    const ssize_t got = getrandom(random.data() + filled, random.size() - filled, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      RaiseLastOSError("getrandom");
-    }
-    filled += static_cast<size_t>(got);
-  }
+  FillRandom(random);
   return LowerHex(random);
 }
 

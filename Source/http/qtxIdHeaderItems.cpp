@@ -122,7 +122,8 @@ std::string ReplaceHeaderSubItem(std::string_view aHeaderLine, std::string_view 
   while (found != params.end() && !SameText(found->Name, aSubItem)) ++found;
   if (value.empty()) {
     if (found == params.end()) return std::string(aHeaderLine);
-    params.erase(found);
+    // Every occurrence goes, so that the parameter no longer reads back.
+    std::erase_if(params, [&](const TIdHeaderParam& aParam) { return SameText(aParam.Name, aSubItem); });
   } else if (found != params.end()) {
     found->Value = value;
   } else {

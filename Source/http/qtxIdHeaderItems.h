@@ -35,8 +35,9 @@ std::vector<TIdHeaderParam> ParseHeaderParams(std::string_view aHeaderLine, TIdH
 // The value of one parameter (names compared without regard to case), or empty.
 std::string ExtractHeaderSubItem(std::string_view aHeaderLine, std::string_view aSubItem,
                                  TIdHeaderQuotingType aQuoteType);
-// The header value with one parameter replaced or appended, or removed when
-// aValue is empty (blank). A missing parameter to remove leaves the text as it was.
+// The header value with one parameter replaced or appended, or removed
+// (every occurrence of it) when aValue is empty (blank). A missing parameter
+// to remove leaves the text as it was.
 std::string ReplaceHeaderSubItem(std::string_view aHeaderLine, std::string_view aSubItem, std::string_view aValue,
                                  TIdHeaderQuotingType aQuoteType);
 

@@ -9,13 +9,15 @@
 #include "core/qtxIdCoderQuotedPrintable.h"
 #include "http/qtxIdHeaderItems.h"
 #include "http/qtxIdMimeTable.h"
-#include "platform/qtxDateTime.h"
+#include "platform/qtxRandom.h"
 #include "platform/qtxSysUtils.h"
 #include "platform/qtxUnicode.h"
 
 namespace qtx {
 
 namespace {
+const char* const SInvalidHeaderValue = "Invalid header value: line breaks and NUL characters are not allowed.";
+const char* const SInvalidCharsetName = "Invalid charset name: %s";
 const char* const SFileEndedEarly = "File \"%s\" changed while it was sent: it ends after %d of its %d bytes.";
 const char* const SContentTypeText = "text/plain";
 const char* const SDefaultContentType = "application/octet-stream";
@@ -26,6 +28,29 @@ const char* const STransferBinary = "binary";
 const char* const SBoundaryPrefix = "--------";
 const char* const SContentTypePrefix = "multipart/form-data; boundary=";
 const char* const SCRLF = "\r\n";
+
+constexpr size_t kBoundaryDigits = 15;
+constexpr uint64_t kBoundaryDigitsRange = 1'000'000'000'000'000;  // 10^15
+
+// ---- values written into a part's header as they are ------------------------
+
+// A line break or NUL would end the header line and let the rest of the
+// value stand as headers of its own.
+void CheckHeaderText(std::string_view aValue) {
+  if (aValue.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
+    throw EIdInvalidHeaderValue(SInvalidHeaderValue);
+}
+
+// A charset name is written between quotes and inside encoded-words, so
+// besides the control characters a blank, quote, backslash or question
+// mark would end it early.
+void CheckCharsetName(std::string_view aName) {
+  for (const char c : aName) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b <= ' ' || b == 127 || c == '"' || c == '\\' || c == '?')
+      throw EIdInvalidHeaderValue(Format(SInvalidCharsetName, {std::string(aName)}));
+  }
+}
 
 // ---- transfer encodings ------------------------------------------------------
 
@@ -114,19 +139,14 @@ std::string_view NamePart(std::string_view aPath) {
 
 // ---- the boundary ------------------------------------------------------------
 
-// Eight dashes and the date and time to the millisecond.
-std::string BoundaryFromClock() {
-  int year, month, day, hour, minute, second, msec;
-  const TDateTime now = Now();
-  DecodeDate(now, year, month, day);
-  DecodeTime(now, hour, minute, second, msec);
-  std::string boundary = SBoundaryPrefix;
-  for (const auto& [value, digits] : {std::pair{month, 2}, {day, 2}, {year % 100, 2}, {hour, 2}, {minute, 2},
-                                      {second, 2}, {msec, 3}}) {
-    std::string text = IntToStr(value);
-    boundary += std::string(static_cast<size_t>(digits) - std::min(text.size(), static_cast<size_t>(digits)), '0') + text;
-  }
-  return boundary;
+// Eight dashes and fifteen random digits. A boundary that a peer could
+// foresee (the clock's digits, say) would let content it supplies, a file
+// being sent, hold the delimiter line and end its part early.
+std::string RandomBoundary() {
+  uint64_t random;
+  FillRandom({reinterpret_cast<uint8_t*>(&random), sizeof random});
+  std::string digits = UIntToStr(random % kBoundaryDigitsRange);
+  return SBoundaryPrefix + std::string(kBoundaryDigits - digits.size(), '0') + digits;
 }
 }  // namespace
 
@@ -165,16 +185,28 @@ TIdFormDataField::~TIdFormDataField() = default;
 void TIdFormDataField::SetFileName(std::string_view aValue) { FFileName = std::string(NamePart(aValue)); }
 
 void TIdFormDataField::SetContentType(std::string_view aValue) {
+  CheckHeaderText(aValue);
   std::string value(aValue);
   if (value.empty()) value = FFileName.empty() ? std::string(SDefaultContentType) : GetMIMETypeFromFile(FFileName);
   std::string charset = ExtractHeaderSubItem(value, SCharsetParam, QuoteMIME);
   if (!charset.empty()) {
+    CheckCharsetName(charset);
     FCharset = std::move(charset);
     value = ReplaceHeaderSubItem(value, SCharsetParam, "", QuoteMIME);
   } else if (FCharset.empty() && IsHeaderMediaType(value, "text")) {
     FCharset = SDefaultTextCharset;
   }
   FContentType = std::move(value);
+}
+
+void TIdFormDataField::SetCharset(std::string aValue) {
+  CheckCharsetName(aValue);
+  FCharset = std::move(aValue);
+}
+
+void TIdFormDataField::SetHeaderCharSet(std::string aValue) {
+  CheckCharsetName(aValue);
+  FHeaderCharSet = std::move(aValue);
 }
 
 void TIdFormDataField::SetContentTransfer(std::string_view aValue) {
@@ -339,28 +371,39 @@ void TIdFormDataFields::Delete(int aIndex) {
 // ---- TIdMultiPartFormDataStream ------------------------------------------------
 
 TIdMultiPartFormDataStream::TIdMultiPartFormDataStream()
-    : FFields(this), FBoundary(BoundaryFromClock()), FRequestContentType(SContentTypePrefix + FBoundary) {}
+    : FFields(this), FBoundary(RandomBoundary()), FRequestContentType(SContentTypePrefix + FBoundary) {}
 
 // A caller's stream may be gone by now, so it is not touched here.
 TIdMultiPartFormDataStream::~TIdMultiPartFormDataStream() = default;
+
+TIdFormDataField& TIdMultiPartFormDataStream::AddField(const std::function<void(TIdFormDataField&)>& aSetUp) {
+  TIdFormDataField& field = FFields.Add();
+  try {
+    aSetUp(field);
+  } catch (...) {
+    FFields.Delete(FFields.Count() - 1);
+    throw;
+  }
+  return field;
+}
 
 TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aFieldName,
                                                            const std::string& aFieldValue,
                                                            const std::string& aCharset,
                                                            const std::string& aContentType,
                                                            const std::string& aFileName) {
-  TIdFormDataField& field = FFields.Add();
-  field.SetFieldName(aFieldName);
-  field.SetFileName(aFileName);
-  if (aContentType.empty()) {
-    field.FContentType = SContentTypeText;
-  } else {
-    field.SetContentType(aContentType);
-  }
-  if (!aCharset.empty()) field.SetCharset(aCharset);
-  field.SetContentTransfer(STransferQuotedPrintable);
-  field.SetFieldValue(aFieldValue);
-  return field;
+  return AddField([&](TIdFormDataField& field) {
+    field.SetFieldName(aFieldName);
+    field.SetFileName(aFileName);
+    if (aContentType.empty()) {
+      field.FContentType = SContentTypeText;
+    } else {
+      field.SetContentType(aContentType);
+    }
+    if (!aCharset.empty()) field.SetCharset(aCharset);
+    field.SetContentTransfer(STransferQuotedPrintable);
+    field.SetFieldValue(aFieldValue);
+  });
 }
 
 TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aFieldName,
@@ -368,25 +411,24 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFormField(const std::string& aF
                                                            const std::string& aCharset, TStream* aFieldValue,
                                                            const std::string& aFileName) {
   if (aFieldValue == nullptr) throw EIdInvalidObjectType();
-  TIdFormDataField& field = FFields.Add();
-  field.SetFieldName(aFieldName);
-  field.SetFileName(aFileName);
-  field.SetFieldStream(aFieldValue);
-  if (aContentType.empty()) {
-    field.FContentType = GetMIMETypeFromFile(field.FileName());
-  } else {
-    field.SetContentType(aContentType);
-  }
-  if (!aCharset.empty()) field.SetCharset(aCharset);
-  field.SetContentTransfer(STransferBinary);
-  return field;
+  return AddField([&](TIdFormDataField& field) {
+    field.SetFieldName(aFieldName);
+    field.SetFileName(aFileName);
+    field.SetFieldStream(aFieldValue);
+    if (aContentType.empty()) {
+      field.FContentType = GetMIMETypeFromFile(field.FileName());
+    } else {
+      field.SetContentType(aContentType);
+    }
+    if (!aCharset.empty()) field.SetCharset(aCharset);
+    field.SetContentTransfer(STransferBinary);
+  });
 }
 
 TIdFormDataField& TIdMultiPartFormDataStream::AddFile(const std::string& aFieldName, const std::string& aFileName,
                                                       const std::string& aContentType) {
   auto file = std::make_unique<TAddedFileStream>(std::make_unique<TFileStream>(aFileName, fmOpenRead | fmShareExclusive));
-  TIdFormDataField& field = FFields.Add();
-  try {
+  return AddField([&](TIdFormDataField& field) {
     field.SetOwnedFieldStream(std::move(file));
     field.SetFieldName(aFieldName);
     field.SetFileName(aFileName);
@@ -396,11 +438,7 @@ TIdFormDataField& TIdMultiPartFormDataStream::AddFile(const std::string& aFieldN
       field.SetContentType(aContentType);
     }
     field.SetContentTransfer(STransferBinary);
-  } catch (...) {
-    FFields.Delete(FFields.Count() - 1);
-    throw;
-  }
-  return field;
+  });
 }
 
 void TIdMultiPartFormDataStream::Clear() {

@@ -4,6 +4,7 @@
 // files are never copied into memory whole.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -43,6 +44,10 @@ public:
   EIdUnsupportedOperation() : EIdException("Unsupported operation.") {}
   using EIdException::EIdException;
 };
+// A content type or charset that would break the part's header: a line
+// break or NUL anywhere, and in a charset name also a blank, quote,
+// backslash or question mark.
+class EIdInvalidHeaderValue : public EIdException { using EIdException::EIdException; };
 // A file added with AddFile ends before the length it had when it was added.
 class EIdFileEndedEarly : public EIdException { using EIdException::EIdException; };
 
@@ -72,10 +77,12 @@ public:
   // An empty value becomes the type of the file name (or
   // "application/octet-stream"); a charset parameter moves into Charset; a
   // "text" type without one gets Charset "us-ascii" unless one is set.
+  // These three setters raise EIdInvalidHeaderValue for a value that would
+  // break the header.
   const std::string& ContentType() const noexcept { return FContentType; }
   void SetContentType(std::string_view aValue);
   const std::string& Charset() const noexcept { return FCharset; }
-  void SetCharset(std::string aValue) { FCharset = std::move(aValue); }
+  void SetCharset(std::string aValue);
   // Empty, "7bit", "8bit", "binary", "quoted-printable" or "base64".
   const std::string& ContentTransfer() const noexcept { return FContentTransfer; }
   void SetContentTransfer(std::string_view aValue);
@@ -83,7 +90,7 @@ public:
   const std::string& HeaderEncoding() const noexcept { return FHeaderEncoding; }
   void SetHeaderEncoding(std::string_view aValue);
   const std::string& HeaderCharSet() const noexcept { return FHeaderCharSet; }
-  void SetHeaderCharSet(std::string aValue) { FHeaderCharSet = std::move(aValue); }
+  void SetHeaderCharSet(std::string aValue);
 
   // A field holds either a text value or a stream; reading the one it does
   // not hold raises EIdInvalidObjectType.
@@ -200,6 +207,8 @@ public:
   void SetSize(int64_t aNewSize) override;
 
 private:
+  // Adds a field and sets it up; when a setter refuses, the field goes again.
+  TIdFormDataField& AddField(const std::function<void(TIdFormDataField&)>& aSetUp);
   void Rewind();
   void CloseInput();
   void StartField();

@@ -345,7 +345,7 @@ void TqtxJSON::AppendNode(std::string& aOut, const TqtxObjectJSON& aNode, bool a
       else aOut += "{}";
       return;
     case qtxJSONList: {
-      if (!aNode.FName.empty()) prefix();
+      if (!aInArray) prefix();
       if (child && child->HasSliceFor(true)) {
         aOut += child->FSlice;
         return;

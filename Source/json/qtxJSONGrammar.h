@@ -67,7 +67,7 @@ private:
     if (c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ' || c == '#') SkipBlanks();
   }
   void SkipBlanks() noexcept;
-  bool ParseValue(TContainer aContainer, bool aInObject);
+  bool ParseValue(TContainer aContainer);
   bool ParseContainer(TContainer aContainer, TqtxJSONtype aKind);
   bool ScanString() noexcept;
   bool AdvanceChar() noexcept;
@@ -136,7 +136,7 @@ bool TqtxJSONGrammar<TBuilder>::ParseObject(TContainer aContainer) {
     if (AtEnd() || Current() != ':') break;
     ++FPos;
     SkipWhitespace();
-    if (!ParseValue(aContainer, true)) break;
+    if (!ParseValue(aContainer)) break;
     FJSONName = {};
     SkipWhitespace();
     afterMember = true;
@@ -167,7 +167,7 @@ bool TqtxJSONGrammar<TBuilder>::ParseArray(TContainer aContainer) {
     }
     if (afterElement && !sawComma) ++FIrregular;
     FJSONName = {};
-    if (!ParseValue(aContainer, false)) break;
+    if (!ParseValue(aContainer)) break;
     SkipWhitespace();
     afterElement = true;
     sawComma = !AtEnd() && Current() == ',';
@@ -191,7 +191,7 @@ bool TqtxJSONGrammar<TBuilder>::ParseContainer(TContainer aContainer, TqtxJSONty
 // Reads one value and reports it, named FJSONName, to the builder: a scalar
 // once it is read whole, a container before its content.
 template <class TBuilder>
-bool TqtxJSONGrammar<TBuilder>::ParseValue(TContainer aContainer, bool aInObject) {
+bool TqtxJSONGrammar<TBuilder>::ParseValue(TContainer aContainer) {
   SkipWhitespace();
   if (AtEnd()) return false;
   const size_t start = FPos;
@@ -218,8 +218,6 @@ bool TqtxJSONGrammar<TBuilder>::ParseValue(TContainer aContainer, bool aInObject
     case 't': case 'T':
       return word("true", qtxJSONBoolean);
     case '[':
-      // A list member without a name is written without its name.
-      if (aInObject && FJSONName.empty()) ++FIrregular;
       return ParseContainer(aContainer, qtxJSONList);
     case '{':
       return ParseContainer(aContainer, qtxJSONObject);

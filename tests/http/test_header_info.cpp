@@ -112,6 +112,9 @@ TEST(RequestHeaders, CharsetInTheValueIsSplitOff) {
   request.SetContentType("text/html; charset=\"UTF-8\"");
   EXPECT_EQ(request.ContentType(), "text/html");
   EXPECT_EQ(request.CharSet(), "UTF-8");
+  request.SetContentType("text/html; charset=a; level=1; charset=b");
+  EXPECT_EQ(request.ContentType(), "text/html; level=1");
+  EXPECT_EQ(request.CharSet(), "a");
   request.SetContentType("");
   EXPECT_EQ(request.ContentType(), "");
   EXPECT_EQ(request.CharSet(), "");

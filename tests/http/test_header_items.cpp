@@ -22,6 +22,11 @@ TEST(HeaderItems, AppendedParameterGoesLast) {
   EXPECT_EQ(ReplaceHeaderSubItem("text/plain", "charset", "utf-8", QuoteHTTP), "text/plain; charset=utf-8");
 }
 
+TEST(HeaderItems, RemovingAParameterRemovesEveryOccurrence) {
+  EXPECT_EQ(ReplaceHeaderSubItem("text/html; charset=a; q=1; CHARSET=b", "charset", " ", QuoteHTTP),
+            "text/html; q=1");
+}
+
 TEST(HeaderItems, PlainQuotingStillSplitsAtSemicolon) {
   EXPECT_EQ(ExtractHeaderSubItem("v; a=x/y; b=2", "a", QuotePlain), "x/y");
   EXPECT_EQ(ExtractHeaderSubItem("v; a=x/y; b=2", "b", QuotePlain), "2");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -354,13 +355,17 @@ TEST(MultipartFormDataStream, OnlyTheWordsThatNeedItAreEncoded) {
             std::string::npos);
 }
 
-TEST(MultipartFormDataStream, BoundaryIsEightDashesAndFifteenDigits) {
+TEST(MultipartFormDataStream, BoundaryIsEightDashesAndFifteenDigitsNoPeerCanForesee) {
   TIdMultiPartFormDataStream form;
   const std::string& boundary = form.Boundary();
   ASSERT_EQ(boundary.size(), 23u);
   EXPECT_EQ(boundary.substr(0, 8), "--------");
   EXPECT_EQ(boundary.find_first_not_of("0123456789", 8), std::string::npos);
   EXPECT_EQ(form.RequestContentType(), "multipart/form-data; boundary=" + boundary);
+  // Forms made within the same millisecond still differ.
+  std::set<std::string> boundaries;
+  for (int i = 0; i < 20; ++i) boundaries.insert(TIdMultiPartFormDataStream().Boundary());
+  EXPECT_EQ(boundaries.size(), 20u);
 }
 
 TEST(MultipartFormDataStream, EmptyFormHasNoBody) {
@@ -463,6 +468,24 @@ TEST(FormDataField, ContentTypeSetterRules) {
   keeps.SetCharset("utf-8");
   keeps.SetContentType("text/plain");
   EXPECT_EQ(keeps.Charset(), "utf-8");
+}
+
+TEST(FormDataField, AContentTypeOrCharsetThatWouldBreakTheHeaderIsRefused) {
+  TIdFormDataField field;
+  field.SetContentType("text/html");
+  EXPECT_THROW(field.SetContentType("text/plain\r\nContent-Type: text/html"), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetContentType(std::string("text/plain\0x", 12)), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetContentType("text/plain; charset=\"a\\\"b\""), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetCharset("utf-8\"; name=\"x"), EIdInvalidHeaderValue);
+  EXPECT_THROW(field.SetHeaderCharSet("UTF-8?B?QQ==?=\r\nX: 1"), EIdInvalidHeaderValue);
+  EXPECT_EQ(field.ContentType(), "text/html");
+  EXPECT_EQ(field.Charset(), "us-ascii");
+
+  TIdMultiPartFormDataStream form;
+  TMemoryStream data(Bytes("abc"));
+  EXPECT_THROW(form.AddFormField("f", "v", "", "text/plain\nX: 1"), EIdInvalidHeaderValue);
+  EXPECT_THROW(form.AddFormField("f", "", "bad charset", &data), EIdInvalidHeaderValue);
+  EXPECT_EQ(form.Fields().Count(), 0);
 }
 
 TEST(FormDataField, ValueAndStreamExcludeEachOther) {

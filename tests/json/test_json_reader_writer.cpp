@@ -246,8 +246,11 @@ TEST(JSONParsedText, ANodeMovedIntoAnotherDocumentStillShowsItsChanges) {
   EXPECT_EQ(b.Text(), R"({"n":{"v":1,"w":2}})");
 }
 
-TEST(JSONParsedText, AListMemberWithAnEmptyNameIsWrittenWithoutIt) {
-  EXPECT_EQ(RoundTrip(R"({"":[1],"a":2})"), R"({[1],"a":2})");
+TEST(JSONParsedText, AListMemberWithAnEmptyNameKeepsItsName) {
+  EXPECT_EQ(RoundTrip(R"({"":[1],"a":2})"), R"({"":[1],"a":2})");
+  TqtxJSON built;
+  built.AddArray("")->JSONObject()->AddPair("x", 1);
+  EXPECT_EQ(built.Text(), R"({"":[1]})");
 }
 
 }  // namespace

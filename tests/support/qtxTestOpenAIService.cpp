@@ -544,7 +544,8 @@ private:
           [&](int aIndex, const std::string& aPiece) {
             return choice(aIndex, {{"content", aPiece}}, nullptr);
           },
-          [&](int aIndex) { return choice(aIndex, json::object(), finish); });
+          // finish passed by an init-capture: clang before 16 cannot capture a structured binding
+          [&, finish = finish](int aIndex) { return choice(aIndex, json::object(), finish); });
     }
     json all = json::array();
     for (int index = 0; index < choices; ++index) {
@@ -579,7 +580,7 @@ private:
       return Stream(
           body, head, pieces, Usage(CountTokens(promptText), completionTokens), choices, nullptr,
           [&](int aIndex, const std::string& aPiece) { return choice(aIndex, aPiece, nullptr); },
-          [&](int aIndex) { return choice(aIndex, "", finish); });
+          [&, finish = finish](int aIndex) { return choice(aIndex, "", finish); });
     }
     json all = json::array();
     for (int index = 0; index < choices; ++index) all.push_back(choice(index, Join(pieces), finish));
