@@ -6,6 +6,7 @@
 #include "client/qtxBase_Helpers.h"
 #include "crypto/qtxIdSSLOpenSSLHeaders.h"
 #include "platform/qtxDateTime.h"
+#include "platform/qtxScopeExit.h"
 #include "platform/qtxSysUtils.h"
 #include "tls/qtxIdSSLOpenSSL.h"
 #include "tls/qtxSSL_SChannel.h"
@@ -76,17 +77,25 @@ void TqtxIdHTTP::ExecuteRequest(const std::string& aMethod, const std::string& a
   } else {
     StopLog();
   }
+  const std::optional<TqtxSocketProxy_Options> proxy = ProxyFor(aURL);
+  // The environment's HTTP proxies go to the engine; the others tunnel
+  // under the IO handler.
+  const bool forward = proxy && !FProxy.Enabled() && proxy->ProxyType() == pxyHTTP;
+  const bool tunnel = proxy && !forward;
   if (SameText(std::string_view(aURL).substr(0, 5), "HTTPS")) {
     CreateTLSHandler();
-    if (FProxy.Enabled()) {
-      ApplyProxy(true);
+    if (tunnel) {
+      ApplyProxy(true, *proxy);
     } else {
       DropTLSProxy();
     }
   } else {
     ReleaseIOHandler();
-    if (FProxy.Enabled()) ApplyProxy(false);
+    if (tunnel) ApplyProxy(false, *proxy);
   }
+  if (!forward) return TIdHTTP::ExecuteRequest(aMethod, aURL, aSource, aResponseContent, aIgnoreReplies);
+  ForwardThrough(*proxy);
+  const TScopeExit stop([this] { StopForwarding(); });
   TIdHTTP::ExecuteRequest(aMethod, aURL, aSource, aResponseContent, aIgnoreReplies);
 }
 
@@ -145,6 +154,7 @@ std::unique_ptr<TIdSSLIOHandlerSocketBase> TqtxIdHTTP::CreateSChannelHandler() {
   certificate.SetCertFile(FTLSOptions.CertFile());
   certificate.SetCertFilePassword(FTLSOptions.Password());
   handler->SetCipherList(schannel.CipherList());
+  handler->ALPNProtocols().Assign(FTLSOptions.ALPNProtocols());
   return handler;
 }
 
@@ -169,30 +179,55 @@ void TqtxIdHTTP::OnGetPasswordEvent(std::string& aPassword) { aPassword = FTLSOp
 
 // ---- proxies --------------------------------------------------------------------------
 
-TIdPort TqtxIdHTTP::ProxyPort() const {
-  if (FProxy.Port() > UINT16_MAX) throw EqtxHTTPProxyPortError(Format(RSProxyPortInvalid, {FProxy.Port()}));
-  return static_cast<TIdPort>(FProxy.Port());
+namespace {
+TIdPort ProxyPort(const TqtxSocketProxy_Options& aProxy) {
+  if (aProxy.Port() > UINT16_MAX) throw EqtxHTTPProxyPortError(Format(RSProxyPortInvalid, {aProxy.Port()}));
+  return static_cast<TIdPort>(aProxy.Port());
+}
+}  // namespace
+
+std::optional<TqtxSocketProxy_Options> TqtxIdHTTP::ProxyFor(const std::string& aURL) {
+  if (FProxy.Enabled()) return FProxy;
+  if (!FUseProxyEnvironment || !ProxyParams().ProxyServer().empty()) return std::nullopt;
+  return ProxyFromEnvironment(aURL, ProcessEnvironment);
 }
 
-void TqtxIdHTTP::ApplyProxy(bool aTLS) {
-  const TIdPort port = ProxyPort();
+void TqtxIdHTTP::ForwardThrough(const TqtxSocketProxy_Options& aProxy) {
+  ProxyParams().SetProxyServer(aProxy.Host());
+  ProxyParams().SetProxyPort(ProxyPort(aProxy));
+  ProxyParams().SetProxyUsername(aProxy.Username());
+  ProxyParams().SetProxyPassword(aProxy.Password());
+  ProxyParams().SetBasicAuthentication(!aProxy.Username().empty());
+}
+
+void TqtxIdHTTP::StopForwarding() {
+  ProxyParams().SetProxyServer("");
+  ProxyParams().Clear();
+  ProxyParams().SetBasicAuthentication(false);
+}
+
+void TqtxIdHTTP::ApplyProxy(bool aTLS, const TqtxSocketProxy_Options& aProxy) {
+  const TIdPort port = ProxyPort(aProxy);
   TIdIOHandlerSocket& handler = GetProxyIOHandler(aTLS);
   InstallIOHandler(&handler);
   if (aTLS) {
     // A tunnel kept from an earlier request leads through the proxy it was
     // built with.
-    const std::string key = std::to_string(FProxy.ProxyType()) + '\n' + FProxy.Host() + '\n' + std::to_string(port) +
-                            '\n' + FProxy.Username() + '\n' + FProxy.Password();
+    const std::string key = std::to_string(aProxy.ProxyType()) + '\n' + aProxy.Host() + '\n' + std::to_string(port) +
+                            '\n' + aProxy.Username() + '\n' + aProxy.Password();
     if (key != FTLSProxyKey && handler.Opened()) Disconnect();
     FTLSProxyKey = key;
   }
-  if (FProxy.ProxyType() == pxyHTTP) {
-    handler.SetTransparentProxy(&GetProxyHTTP());
+  if (aProxy.ProxyType() == pxyHTTP) {
+    handler.SetTransparentProxy(&GetProxyHTTP(aProxy));
     FProxySocks.reset();
   } else {
-    handler.SetTransparentProxy(&GetProxySocks());
+    handler.SetTransparentProxy(&GetProxySocks(aProxy));
     FProxyHTTP.reset();
   }
+  // The engine names the URL it requests before it connects; until then the
+  // handler checks the host the client last talked to.
+  if (aTLS && FTLSOptions.VerifyCertificate()) FTLSHandler->SetURIToCheck("http://" + Host());
 }
 
 void TqtxIdHTTP::DropTLSProxy() {
@@ -211,24 +246,24 @@ TIdIOHandlerSocket& TqtxIdHTTP::GetProxyIOHandler(bool aTLS) {
   return *FProxyIOHandler;
 }
 
-TIdConnectThroughHttpProxy& TqtxIdHTTP::GetProxyHTTP() {
+TIdConnectThroughHttpProxy& TqtxIdHTTP::GetProxyHTTP(const TqtxSocketProxy_Options& aProxy) {
   if (!FProxyHTTP) FProxyHTTP = std::make_unique<TIdConnectThroughHttpProxy>(this);
-  FProxyHTTP->SetHost(FProxy.Host());
-  FProxyHTTP->SetPort(ProxyPort());
-  FProxyHTTP->SetUsername(FProxy.Username());
-  FProxyHTTP->SetPassword(FProxy.Password());
-  FProxyHTTP->SetEnabled(FProxy.Enabled());
+  FProxyHTTP->SetHost(aProxy.Host());
+  FProxyHTTP->SetPort(ProxyPort(aProxy));
+  FProxyHTTP->SetUsername(aProxy.Username());
+  FProxyHTTP->SetPassword(aProxy.Password());
+  FProxyHTTP->SetEnabled(aProxy.Enabled());
   return *FProxyHTTP;
 }
 
-TIdSocksInfo& TqtxIdHTTP::GetProxySocks() {
+TIdSocksInfo& TqtxIdHTTP::GetProxySocks(const TqtxSocketProxy_Options& aProxy) {
   if (!FProxySocks) FProxySocks = std::make_unique<TIdSocksInfo>(this);
-  FProxySocks->SetHost(FProxy.Host());
-  FProxySocks->SetPort(ProxyPort());
-  FProxySocks->SetUsername(FProxy.Username());
-  FProxySocks->SetPassword(FProxy.Password());
-  FProxySocks->SetAuthentication(FProxy.Username().empty() ? saNoAuthentication : saUsernamePassword);
-  switch (FProxy.ProxyType()) {
+  FProxySocks->SetHost(aProxy.Host());
+  FProxySocks->SetPort(ProxyPort(aProxy));
+  FProxySocks->SetUsername(aProxy.Username());
+  FProxySocks->SetPassword(aProxy.Password());
+  FProxySocks->SetAuthentication(aProxy.Username().empty() ? saNoAuthentication : saUsernamePassword);
+  switch (aProxy.ProxyType()) {
     case pxySocks4: FProxySocks->SetVersion(svSocks4); break;
     case pxySocks4A: FProxySocks->SetVersion(svSocks4A); break;
     case pxySocks5: FProxySocks->SetVersion(svSocks5); break;

@@ -4,7 +4,9 @@
 // OpenSSL or the SChannel channel, for https; none for plain http), a proxy
 // tunnel (HTTP CONNECT or SOCKS 4, 4A, 5), a traffic log file, and a bearer
 // token from a token source. GetSSE hands a server-sent event stream to
-// OnSSEMessage block by block as it arrives.
+// OnSSEMessage block by block as it arrives. Without a proxy of its own
+// the client takes the one the environment names (https_proxy, http_proxy,
+// all_proxy, no_proxy; see qtxHTTP_ProxyEnvironment.h).
 
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +18,7 @@
 
 #include "client/qtxBase_Classes.h"
 #include "client/qtxHTTP_AuthToken.h"
+#include "client/qtxHTTP_ProxyEnvironment.h"
 #include "client/qtxIdLogFileClient.h"
 #include "client/qtxSocket_Options.h"
 #include "core/qtxIdEventStream.h"
@@ -107,6 +110,10 @@ public:
   void SetAuthentication(const TqtxIdHTTPAuthentication_Options& aValue) { FAuthentication = aValue; }
   TqtxHTTPProxy_Options& Proxy() noexcept { return FProxy; }
   void SetProxy(const TqtxHTTPProxy_Options& aValue) { FProxy = aValue; }
+  // Whether a request that has no proxy (neither Proxy nor ProxyParams)
+  // takes the one the environment names for its URL; on by default.
+  bool UseProxyEnvironment() const noexcept { return FUseProxyEnvironment; }
+  void SetUseProxyEnvironment(bool aValue) noexcept { FUseProxyEnvironment = aValue; }
   std::string Version() const { return std::string(qtxLibraryVersion); }
 
   TqtxHTTPSSEMessageEvent OnSSEMessage;
@@ -148,14 +155,20 @@ private:
   void ReleaseIOHandler();
   void StartLog();
   void StopLog();
-  void ApplyProxy(bool aTLS);
+  // The proxy aURL's request goes through: Proxy when enabled, else the
+  // environment's; none for a direct request.
+  std::optional<TqtxSocketProxy_Options> ProxyFor(const std::string& aURL);
+  // Hands an HTTP proxy to the engine, which sends requests in absolute
+  // form and opens a CONNECT tunnel for https.
+  void ForwardThrough(const TqtxSocketProxy_Options& aProxy);
+  void StopForwarding();
+  void ApplyProxy(bool aTLS, const TqtxSocketProxy_Options& aProxy);
   // Takes the proxy off the TLS handler (and closes a tunnel through it)
   // once Proxy is disabled.
   void DropTLSProxy();
-  TIdConnectThroughHttpProxy& GetProxyHTTP();
-  TIdSocksInfo& GetProxySocks();
+  TIdConnectThroughHttpProxy& GetProxyHTTP(const TqtxSocketProxy_Options& aProxy);
+  TIdSocksInfo& GetProxySocks(const TqtxSocketProxy_Options& aProxy);
   TIdIOHandlerSocket& GetProxyIOHandler(bool aTLS);
-  TIdPort ProxyPort() const;
 
   std::unique_ptr<TIdSSLIOHandlerSocketBase> FTLSHandler;
   // The proxy settings the TLS handler's tunnel was built with; empty
@@ -177,6 +190,7 @@ private:
   std::shared_ptr<TAuthTokenSink> FAuthTokenSink;
   TqtxIdHTTPAuthentication_Options FAuthentication;
   TqtxHTTPProxy_Options FProxy;
+  bool FUseProxyEnvironment = true;
   std::unique_ptr<TIdIOHandlerStack> FProxyIOHandler;
   std::unique_ptr<TIdConnectThroughHttpProxy> FProxyHTTP;
   std::unique_ptr<TIdSocksInfo> FProxySocks;

@@ -11,6 +11,7 @@
 #include "support/qtxTestCertificates.h"
 #include "support/qtxTestHelpers.h"
 #include "support/qtxTestNginx.h"
+#include "support/qtxTestProxies.h"
 #include "support/qtxTestSockets.h"
 #include "tls/qtxIdSSLOpenSSL.h"
 #include "transport/qtxIdSocks.h"
@@ -18,8 +19,8 @@
 namespace qtx {
 namespace {
 
+using test::EchoedHeader;
 using test::Raised;
-using test::TTestDaemon;
 using test::TTestNginx;
 
 constexpr int kWait = 30000;
@@ -56,13 +57,6 @@ struct TClient : TIdHTTP {
   }
 };
 
-std::string EchoedHeader(const std::string& aEcho, const std::string& aName) {
-  const size_t start = aEcho.find("\r\n" + aName + ": ");
-  if (start == std::string::npos) return {};
-  const size_t value = start + aName.size() + 4;
-  return aEcho.substr(value, aEcho.find("\r\n", value) - value);
-}
-
 TEST(HTTPWithNginx, FetchesOverHTTPAndHTTPSOnOneKeptConnectionEach) {
   TNginx nginx;
   TClient http;
@@ -72,11 +66,20 @@ TEST(HTTPWithNginx, FetchesOverHTTPAndHTTPSOnOneKeptConnectionEach) {
   EXPECT_EQ(http.Connections, 2);
   EXPECT_EQ(http.Get(nginx.TlsUrl("/sni")), "localhost");
   EXPECT_EQ(http.TLS.GetSSLVersion().substr(0, 4), "TLSv");
+}
 
-  // Without an IO handler of the caller's, HTTPS gets a default one.
+// nginx offers TLS 1.2 and 1.3 only, as current servers do: a client given
+// no IO handler makes a TLS one with the default settings and reaches it.
+TEST(HTTPWithNginx, ADefaultClientFetchesHTTPSThroughAHandlerMadeOnDemand) {
+  TNginx nginx;
   TIdHTTP plain;
   plain.SetReadTimeout(kWait);
   EXPECT_EQ(plain.Get(nginx.TlsUrl("/files/small")), kSmall);
+  EXPECT_TRUE(plain.ManagedIOHandler());
+  const auto* tls = dynamic_cast<TIdSSLIOHandlerSocketOpenSSL*>(plain.IOHandler());
+  ASSERT_NE(tls, nullptr);
+  EXPECT_EQ(tls->GetSSLVersion(), "TLSv1.3");
+  EXPECT_EQ(plain.Get(nginx.TlsUrl("/sni")), "localhost");
   EXPECT_EQ(plain.Get(nginx.Url("/files/small")), kSmall);
 }
 
@@ -178,23 +181,10 @@ TEST(HTTPWithApache, AnswersDigestChallenges) {
   EXPECT_EQ(http.Post(apache.Url("/digest/form"), &body), "POST /digest/form bob\nposted");
 }
 
-// tinyproxy on a free port, letting CONNECT reach aTLSPort, with a login
-// when aUser is given.
-struct TTinyproxy {
-  uint16_t Port = test::FreeLoopbackPort();
-  TTestDaemon Daemon{"tinyproxy"};
-  TTinyproxy(uint16_t aTLSPort, const std::string& aUser) {
-    Daemon.WriteFile("tinyproxy.conf", "Port " + std::to_string(Port) + "\nListen 127.0.0.1\nTimeout 60\n" +
-                                           "Allow 127.0.0.1\nConnectPort " + std::to_string(aTLSPort) + "\n" +
-                                           (aUser.empty() ? "" : "BasicAuth " + aUser + " secret\n"));
-    Daemon.Start({"-d", "-c", Daemon.File("tinyproxy.conf")}, Port);
-  }
-};
-
 TEST(HTTPThroughProxies, ReachesNginxThroughTinyproxyWithAndWithoutALogin) {
   TNginx nginx;
   for (const std::string user : {"", "bob"}) {
-    TTinyproxy proxy(nginx.TlsPort(), user);
+    test::TTestTinyproxy proxy({nginx.TlsPort()}, user, "secret");
     TClient http;
     http.SetHTTPOptions({hoInProcessAuth});
     http.ProxyParams().SetProxyServer("127.0.0.1");
@@ -205,18 +195,18 @@ TEST(HTTPThroughProxies, ReachesNginxThroughTinyproxyWithAndWithoutALogin) {
     EXPECT_EQ(http.Get(nginx.TlsUrl("/files/small")), kSmall) << user;
     EXPECT_EQ(http.Get(nginx.TlsUrl("/sni")), "localhost");
     EXPECT_EQ(EchoedHeader(http.Get(nginx.TlsUrl("/echo")), "Proxy-Authorization"), "");
+    // The login went out only in answer to tinyproxy's 407.
+    EXPECT_EQ(http.ProxyParams().Authentication() != nullptr, !user.empty()) << user;
   }
 }
 
 TEST(HTTPThroughProxies, ReachesNginxOverTLSThroughMicrosocks) {
   TNginx nginx;
-  const uint16_t port = test::FreeLoopbackPort();
-  TTestDaemon microsocks("microsocks");
-  microsocks.Start({"-i", "127.0.0.1", "-p", std::to_string(port)}, port);
+  test::TTestMicrosocks microsocks;
   TIdSocksInfo socks;
   socks.SetVersion(svSocks5);
   socks.SetHost("127.0.0.1");
-  socks.SetPort(port);
+  socks.SetPort(microsocks.Port);
   TClient http;
   http.TLS.SetTransparentProxy(&socks);
   EXPECT_EQ(http.Get(nginx.TlsUrl("/sni")), "localhost");

@@ -172,4 +172,11 @@ std::string TTestNginx::TlsUrl(std::string_view aPath) const {
   return "https://localhost:" + std::to_string(FTlsPort) + std::string(aPath);
 }
 
+std::string EchoedHeader(const std::string& aEcho, const std::string& aName) {
+  const size_t start = aEcho.find("\r\n" + aName + ": ");
+  if (start == std::string::npos) return {};
+  const size_t value = start + aName.size() + 4;
+  return aEcho.substr(value, aEcho.find("\r\n", value) - value);
+}
+
 }  // namespace qtx::test

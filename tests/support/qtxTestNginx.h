@@ -105,4 +105,8 @@ private:
   std::vector<std::string> FUsers;  // htpasswd lines
 };
 
+// The value of the header line aName in the request /echo answered with
+// ("" when it has none).
+std::string EchoedHeader(const std::string& aEcho, const std::string& aName);
+
 }  // namespace qtx::test

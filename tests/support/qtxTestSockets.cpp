@@ -208,4 +208,18 @@ uint16_t FreeLoopbackPort() {
   return probe.Port();
 }
 
+TRefusingPort::TRefusingPort() {
+  FFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (FFd < 0) Fail("socket failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (::bind(FFd, reinterpret_cast<sockaddr*>(&address), length) != 0) Fail("bind failed");
+  ::getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &length);
+  FPort = ntohs(address.sin_port);
+}
+
+TRefusingPort::~TRefusingPort() { ::close(FFd); }
+
 }  // namespace qtx::test

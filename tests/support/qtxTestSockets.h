@@ -122,4 +122,20 @@ private:
 // port number up front).
 uint16_t FreeLoopbackPort();
 
+// A loopback port that refuses connections for as long as this lives: bound
+// but not listening, so no test running beside it can take the port.
+class TRefusingPort {
+public:
+  TRefusingPort();
+  ~TRefusingPort();
+  TRefusingPort(const TRefusingPort&) = delete;
+  TRefusingPort& operator=(const TRefusingPort&) = delete;
+
+  uint16_t Port() const noexcept { return FPort; }
+
+private:
+  int FFd = -1;
+  uint16_t FPort = 0;
+};
+
 }  // namespace qtx::test

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/qtxTestDaemon.h"
+#include "support/qtxTestProxies.h"
 #include "support/qtxTestSockets.h"
 #include "transport/qtxIdConnectThroughHttpProxy.h"
 #include "transport/qtxIdIOHandlerStack.h"
@@ -16,7 +16,9 @@
 namespace qtx {
 namespace {
 
-using test::TTestDaemon;
+using test::TTestDante;
+using test::TTestMicrosocks;
+using test::TTestTinyproxy;
 
 // A client tunnelling through aProxy.
 struct TProxiedClient {
@@ -43,17 +45,6 @@ void ExpectEchoThrough(TIdTCPClient& aClient) {
   EXPECT_EQ(received, sent);
 }
 
-// microsocks on a free port, with a login when aUser is given.
-struct TMicrosocks {
-  uint16_t Port = test::FreeLoopbackPort();
-  TTestDaemon Daemon{"microsocks"};
-  explicit TMicrosocks(const std::string& aUser = "", const std::string& aPassword = "") {
-    std::vector<std::string> args{"-i", "127.0.0.1", "-p", std::to_string(Port)};
-    if (!aUser.empty()) args.insert(args.end(), {"-u", aUser, "-P", aPassword});
-    Daemon.Start(args, Port);
-  }
-};
-
 void ConfigureSocks(TIdSocksInfo& aSocks, TSocksVersion aVersion, uint16_t aPort) {
   aSocks.SetVersion(aVersion);
   aSocks.SetHost("127.0.0.1");
@@ -62,7 +53,7 @@ void ConfigureSocks(TIdSocksInfo& aSocks, TSocksVersion aVersion, uint16_t aPort
 
 TEST(MicrosocksDaemon, CarriesBytesBothWaysToAnAddress) {
   test::TEchoServer echo;
-  TMicrosocks proxy;
+  TTestMicrosocks proxy;
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks5, proxy.Port);
   TProxiedClient client(socks);
@@ -72,7 +63,7 @@ TEST(MicrosocksDaemon, CarriesBytesBothWaysToAnAddress) {
 
 TEST(MicrosocksDaemon, ResolvesANameForTheClient) {
   test::TEchoServer echo;
-  TMicrosocks proxy;
+  TTestMicrosocks proxy;
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks5, proxy.Port);
   TProxiedClient client(socks);
@@ -82,7 +73,7 @@ TEST(MicrosocksDaemon, ResolvesANameForTheClient) {
 
 TEST(MicrosocksDaemon, AcceptsTheRightLogin) {
   test::TEchoServer echo;
-  TMicrosocks proxy("bob", "secret");
+  TTestMicrosocks proxy("bob", "secret");
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks5, proxy.Port);
   socks.SetAuthentication(saUsernamePassword);
@@ -95,7 +86,7 @@ TEST(MicrosocksDaemon, AcceptsTheRightLogin) {
 
 TEST(MicrosocksDaemon, RejectsAWrongPassword) {
   test::TEchoServer echo;
-  TMicrosocks proxy("bob", "secret");
+  TTestMicrosocks proxy("bob", "secret");
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks5, proxy.Port);
   socks.SetAuthentication(saUsernamePassword);
@@ -113,34 +104,16 @@ TEST(MicrosocksDaemon, RejectsAWrongPassword) {
 
 TEST(MicrosocksDaemon, RefusesAClientWithoutLogin) {
   test::TEchoServer echo;
-  TMicrosocks proxy("bob", "secret");
+  TTestMicrosocks proxy("bob", "secret");
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks5, proxy.Port);
   TProxiedClient client(socks);
   EXPECT_THROW(client.Client.Connect("127.0.0.1", echo.Port()), EIdSocksAuthMethodError);
 }
 
-// dante as a SOCKS 4 server on a free port.
-struct TDante {
-  uint16_t Port = test::FreeLoopbackPort();
-  TTestDaemon Daemon{"danted"};
-  TDante() {
-    Daemon.WriteFile("danted.conf", "logoutput: stderr\n"
-                                    "internal: 127.0.0.1 port = " + std::to_string(Port) + "\n"
-                                    "external: 127.0.0.1\n"
-                                    "clientmethod: none\n"
-                                    "socksmethod: none\n"
-                                    "user.privileged: root\n"
-                                    "user.unprivileged: root\n"
-                                    "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
-                                    "socks pass { from: 127.0.0.0/8 to: 0.0.0.0/0 command: connect }\n");
-    Daemon.Start({"-f", Daemon.File("danted.conf"), "-p", Daemon.File("danted.pid"), "-N", "1"}, Port);
-  }
-};
-
 TEST(DanteDaemon, Socks4CarriesBytesBothWays) {
   test::TEchoServer echo;
-  TDante proxy;
+  TTestDante proxy;
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks4, proxy.Port);
   socks.SetUsername("tester");
@@ -151,7 +124,7 @@ TEST(DanteDaemon, Socks4CarriesBytesBothWays) {
 
 TEST(DanteDaemon, RejectsASocks4ARequest) {
   test::TEchoServer echo;
-  TDante proxy;
+  TTestDante proxy;
   TIdSocksInfo socks;
   ConfigureSocks(socks, svSocks4A, proxy.Port);
   TProxiedClient client(socks);
@@ -162,23 +135,6 @@ TEST(DanteDaemon, RejectsASocks4ARequest) {
     EXPECT_EQ(e.Message(), "Request rejected or failed.");
   }
 }
-
-// tinyproxy with Basic proxy authentication, allowing CONNECT to aTargetPort.
-struct TTinyproxy {
-  uint16_t Port = test::FreeLoopbackPort();
-  TTestDaemon Daemon{"tinyproxy"};
-  explicit TTinyproxy(uint16_t aTargetPort) {
-    Daemon.WriteFile("tinyproxy.conf", "Port " + std::to_string(Port) + "\n"
-                                       "Listen 127.0.0.1\n"
-                                       "Timeout 60\n"
-                                       "MaxClients 10\n"
-                                       "Allow 127.0.0.1\n"
-                                       "BasicAuth bob secret\n"
-                                       "ConnectPort " + std::to_string(aTargetPort) + "\n"
-                                       "LogLevel Info\n");
-    Daemon.Start({"-d", "-c", Daemon.File("tinyproxy.conf")}, Port);
-  }
-};
 
 void ConfigureHttp(TIdConnectThroughHttpProxy& aProxy, uint16_t aPort, const std::string& aUser,
                    const std::string& aPassword) {
@@ -191,7 +147,7 @@ void ConfigureHttp(TIdConnectThroughHttpProxy& aProxy, uint16_t aPort, const std
 
 TEST(TinyproxyDaemon, ConnectCarriesBytesAfterTheLoginIsAskedFor) {
   test::TEchoServer echo;
-  TTinyproxy proxy(echo.Port());
+  TTestTinyproxy proxy({echo.Port()}, "bob", "secret");
   TIdConnectThroughHttpProxy http;
   ConfigureHttp(http, proxy.Port, "bob", "secret");
   TProxiedClient client(http);
@@ -203,7 +159,7 @@ TEST(TinyproxyDaemon, ConnectCarriesBytesAfterTheLoginIsAskedFor) {
 // new connection it answers 401.
 TEST(TinyproxyDaemon, AWrongPasswordRaisesWithTheStatusLine) {
   test::TEchoServer echo;
-  TTinyproxy proxy(echo.Port());
+  TTestTinyproxy proxy({echo.Port()}, "bob", "secret");
   TIdConnectThroughHttpProxy http;
   ConfigureHttp(http, proxy.Port, "bob", "wrong");
   TProxiedClient client(http);

@@ -64,10 +64,10 @@ TEST(StackLifeCycle, WithoutAStackClassTheFirstUseFails) {
 
 TEST(SocketErrors, ARefusedConnectionCarriesCode10061AndItsText) {
   TStackUse use;
-  uint16_t closedPort = test::FreeLoopbackPort();
+  test::TRefusingPort closed;
   TIdSocketHandle socket;
   socket.AllocateSocket();
-  socket.SetPeer("127.0.0.1", closedPort);
+  socket.SetPeer("127.0.0.1", closed.Port());
   auto e = Raised<EIdSocketError>([&] { socket.Connect(); });
   EXPECT_EQ(e.LastError(), 10061);
   EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");

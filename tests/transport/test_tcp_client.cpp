@@ -147,9 +147,9 @@ TEST(TCPClient, ConnectsOverIPv6) {
 }
 
 TEST(TCPClient, ARefusedConnectionLeavesNoManagedHandler) {
-  uint16_t closedPort = test::FreeLoopbackPort();
+  test::TRefusingPort closed;
   TIdTCPClient client;
-  auto e = Raised<EIdSocketError>([&] { client.Connect("127.0.0.1", closedPort); });
+  auto e = Raised<EIdSocketError>([&] { client.Connect("127.0.0.1", closed.Port()); });
   EXPECT_EQ(e.LastError(), 10061);
   EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
   EXPECT_EQ(client.IOHandler(), nullptr);

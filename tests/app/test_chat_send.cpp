@@ -1,0 +1,149 @@
+// Sending from the chat window to an OpenAI-compatible service on a loopback
+// port (the tests' fake service), as a user does: the key, the message, Send.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QImage>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <nlohmann/json.hpp>
+
+#include "qtxTestChatWindow.h"
+#include "support/qtxTestHelpers.h"
+#include "support/qtxTestOpenAIService.h"
+#include "support/qtxTestShell.h"
+
+namespace qtx::test {
+namespace {
+
+class ChatSend : public testing::Test {
+protected:
+  template <typename T>
+  T& Get(const char* aName) {
+    return Component<T>(*FForm, aName);
+  }
+  QString Log() { return Get<QPlainTextEdit>("memoLog").toPlainText(); }
+  // Types aMessage and clicks Send; the text of the message box that comes up, if one does.
+  std::optional<QString> Send(const QString& aMessage) {
+    Get<QLineEdit>("txtMessage").setText(aMessage);
+    return MessageBoxShownBy([this] { QTest::mouseClick(&Get<QPushButton>("btnSend"), Qt::LeftButton); });
+  }
+  std::vector<QString> Tokens() {
+    return {Get<QLineEdit>("txtCompletionTokens").text(), Get<QLineEdit>("txtPromptTokens").text(),
+            Get<QLineEdit>("txtTotalTokens").text()};
+  }
+  // The messages of the last chat completion the service received.
+  nlohmann::json SentMessages() {
+    const auto requests = FService.Requests();
+    if (requests.empty()) return nullptr;
+    const auto body = nlohmann::json::parse(requests.back().Body);
+    EXPECT_EQ(body.at("model"), "gpt-3.5-turbo");
+    return body.at("messages");
+  }
+
+  TTestOpenAIService FService;
+  ScopedEnvironment FServiceAddress{"OPENAI_BASE_URL", FService.Url("/v1").c_str()};
+  ScopedEnvironment FNoEnvironmentKey{"OPENAI_API_KEY", nullptr};
+  TTempFolder FFolder;
+  // The service's key, stored before the window starts.
+  std::string FSettings = [this] {
+    const std::string settings = FFolder.File("qtx_chat.ini");
+    WriteFileBytes(settings, Bytes("[OPENAI]\nAPI_KEY=" + std::string(kOpenAITestApiKey) + "\n"));
+    return settings;
+  }();
+  std::unique_ptr<TFRMKivra> FForm = std::make_unique<TFRMKivra>(TChatSettingsFile{FSettings, FSettings});
+};
+
+TEST_F(ChatSend, AnAnswerIsLoggedAfterTheUsersLineAndTheTokensAreShown) {
+  FForm->show();
+  EXPECT_EQ(Send("Hello!!!"), std::nullopt) << "the stored key reached the component";
+  EXPECT_EQ(Log(), "[user] Hello!!!\n[assistant] You said: Hello!!!");
+  EXPECT_EQ(Get<QLineEdit>("txtMessage").text(), "");
+  const int completion = TTestOpenAIService::CountTokens("You said: Hello!!!");
+  const int prompt = TTestOpenAIService::CountTokens("Hello!!!") + TTestOpenAIService::kTokensPerMessage;
+  EXPECT_EQ(Tokens(), (std::vector<QString>{QString::number(completion), QString::number(prompt),
+                                            QString::number(completion + prompt)}));
+  EXPECT_EQ(SentMessages(), nlohmann::json::parse(R"([{"role": "user", "content": "Hello!!!"}])"));
+
+  // The window as it looks after an exchange, for people to see.
+  const QImage screenshot = FForm->grab().toImage();
+  ASSERT_EQ(screenshot.size(), QSize(796, 804));
+  EXPECT_TRUE(screenshot.save(QString(QTX_TEST_SCREENSHOT_DIR) + "/qtx_chat.png"));
+}
+
+TEST_F(ChatSend, TheTotalIsTheServicesAndAnAnswerWithoutUsageShowsNoughts) {
+  FService.Program({.Status = 200,
+                    .Body = R"({"choices": [{"index": 0, "message": {"role": "assistant", "content": "a"}}],
+                                "usage": {"prompt_tokens": 1, "completion_tokens": 2, "total_tokens": 40}})"});
+  FService.Program({.Status = 200, .Body = R"({"choices": [{"message": {"role": "assistant", "content": "b"}}]})"});
+  EXPECT_EQ(Send("one"), std::nullopt);
+  EXPECT_EQ(Tokens(), (std::vector<QString>{"2", "1", "40"}));
+  EXPECT_EQ(Send("two"), std::nullopt);
+  EXPECT_EQ(Tokens(), (std::vector<QString>{"0", "0", "0"}));
+  EXPECT_EQ(Log(), "[user] one\n[assistant] a\n[user] two\n[assistant] b");
+}
+
+TEST_F(ChatSend, EveryChoiceIsLoggedWithTheRoleTheServiceReports) {
+  FService.Program({.Status = 200, .Body = R"({"choices": [{"message": {"role": "assistant", "content": "first"}},
+                                                          {"message": {"role": "tool", "content": "second"}}]})"});
+  EXPECT_EQ(Send("hi"), std::nullopt);
+  EXPECT_EQ(Log(), "[user] hi\n[assistant] first\n[tool] second");
+}
+
+TEST_F(ChatSend, LineBreaksAndNonAsciiTextAreShownAsText) {
+  FService.Program({.Content = "line one\nline two: Grüße, 日本語 😀"});
+  EXPECT_EQ(Send("hi"), std::nullopt);
+  EXPECT_EQ(Log(), "[user] hi\n[assistant] line one\nline two: Grüße, 日本語 😀");
+}
+
+TEST_F(ChatSend, QuotesAndEmojiGoOutAsValidJSONAndComeBackExactly) {
+  const QString message = R"(She said "hi" \ 😀)";
+  EXPECT_EQ(Send(message), std::nullopt);
+  EXPECT_EQ(SentMessages(), nlohmann::json::parse(R"([{"role": "user", "content": "She said \"hi\" \\ 😀"}])"));
+  EXPECT_EQ(Log(), "[user] " + message + "\n[assistant] You said: " + message);
+}
+
+TEST_F(ChatSend, AnEmptyMessageIsRefusedButBlanksAreSent) {
+  EXPECT_EQ(Send(""), "Message cannot be empty!!!");
+  EXPECT_EQ(Log(), "");
+  EXPECT_TRUE(FService.Requests().empty());
+
+  EXPECT_EQ(Send("  "), std::nullopt);
+  EXPECT_EQ(Log(), "[user]   \n[assistant] You said:   ");
+}
+
+TEST_F(ChatSend, AServiceErrorIsShownAndTheMessageKeptForAnotherTry) {
+  EXPECT_EQ(Send("first"), std::nullopt);
+  const std::vector<QString> tokens = Tokens();
+  Get<QLineEdit>("txtAPIKey").setText("sk-wrong");
+  const std::optional<QString> error = Send("second");
+
+  ASSERT_TRUE(error.has_value());
+  const std::string shown = error->toStdString();
+  const std::string statusPart = "HTTP/1.1 401 Unauthorized. ";
+  ASSERT_EQ(shown.substr(0, statusPart.size()), statusPart);
+  const auto body = nlohmann::json::parse(shown.substr(statusPart.size()));
+  EXPECT_EQ(body.at("error").at("code"), "invalid_api_key");
+  EXPECT_EQ(Log(), "[user] first\n[assistant] You said: first\n[user] second");
+  EXPECT_EQ(Get<QLineEdit>("txtMessage").text(), "second");
+  EXPECT_EQ(Tokens(), tokens);
+
+  // The window stays usable: with the right key the kept message goes out.
+  Get<QLineEdit>("txtAPIKey").setText(QString::fromStdString(std::string(kOpenAITestApiKey)));
+  EXPECT_EQ(Send("second"), std::nullopt);
+  EXPECT_EQ(Log(), "[user] first\n[assistant] You said: first\n[user] second\n[user] second\n[assistant] You said: second");
+}
+
+TEST_F(ChatSend, EnterInTheMessageBoxSends) {
+  FForm->show();
+  Get<QLineEdit>("txtMessage").setText("by keyboard");
+  QTest::keyClick(&Get<QLineEdit>("txtMessage"), Qt::Key_Return);
+  EXPECT_EQ(Log(), "[user] by keyboard\n[assistant] You said: by keyboard");
+}
+
+}  // namespace
+}  // namespace qtx::test
