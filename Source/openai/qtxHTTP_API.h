@@ -22,6 +22,7 @@
 #include "client/qtxHTTP_Classes.h"
 #include "client/qtxHTTP_Client.h"
 #include "http/qtxIdMultipartFormData.h"
+#include "openai/qtxHTTP_API_Stream.h"
 #include "platform/qtxStrings.h"
 
 namespace qtx {
@@ -79,6 +80,14 @@ protected:
   virtual std::string DoHTTPDelete(const std::string& aURL, const TStrings* aHeader, const std::string& aBody);
   virtual std::string DoHTTPPatch(const std::string& aURL, const std::string& aBody, const TStrings* aHeaders);
   virtual std::string DoHTTPPut(const std::string& aURL, const std::string& aBody, const TStrings* aHeaders);
+  // A POST whose response body goes to aOnBlock as it arrives, asking for
+  // aAccept; aOnEnd runs when the body has ended (not after a cancel).
+  // Failures take the road of the other verbs, but once a block has been
+  // handed over nothing is retried, and a failing connection is raised as
+  // EqtxHTTPAPIStreamCut. Exceptions of aOnBlock and aOnEnd take the same road.
+  void PostStreamed(const std::string& aURL, const std::string& aBody, const TStrings* aHeaders,
+                    const std::string& aAccept, const TqtxHTTPAPIBodyBlockEvent& aOnBlock,
+                    const std::function<void()>& aOnEnd);
 
   bool Log() const noexcept { return FLog; }
   void SetLog(bool aValue) noexcept { FLog = aValue; }

@@ -15,6 +15,7 @@
 #include "openai/qtxHTTP_API.h"
 #include "openai/qtxHTTP_API_OpenAI_Requests.h"
 #include "openai/qtxHTTP_API_OpenAI_Responses.h"
+#include "openai/qtxHTTP_API_OpenAI_Stream.h"
 
 namespace qtx {
 
@@ -98,6 +99,10 @@ protected:
   virtual std::string DoOpenAIPostMultipart(const std::string& aPath, const std::string& aJSON,
                                             const std::string& aQuery);
   virtual std::string DoOpenAIDelete(const std::string& aPath, const std::string& aQuery);
+  // A JSON POST whose streamed answer ("Accept: text/event-stream") goes to
+  // aOnBlock as it arrives (PostStreamed). In qtxHTTP_API_OpenAI_Stream.cpp.
+  void DoOpenAIPostStreamed(const std::string& aPath, const std::string& aBody,
+                            const TqtxHTTPAPIBodyBlockEvent& aOnBlock, const std::function<void()>& aOnEnd);
 
   // The log settings reach the calls when LogOptions.Enabled flips; a file
   // name changed while it stays the same is not taken.
@@ -242,6 +247,27 @@ public:
   std::unique_ptr<TqtxOpenAIClass_Response_FineTune_Events> ListFineTuneEvents(const std::string& aFineTuneId);
   std::unique_ptr<TqtxOpenAIClass_Response_Delete> DeleteFineTuneModel(const std::string& aModel);
   std::unique_ptr<TqtxOpenAIClass_Response_Moderation> CreateModeration(TqtxOpenAIClass_Request_Moderation& aRequest);
+
+  // Streamed answers (qtxHTTP_API_OpenAI_Stream.cpp): the request goes out
+  // with Stream set (and keeps it); each piece of the answer reaches aOnDelta
+  // as it arrives, and the whole answer comes back as the unstreamed call
+  // would return it, with usage when the request's StreamIncludeUsage asked
+  // for it. A cancel in aOnDelta returns what arrived. An error status before
+  // the stream fails as for CreateChatCompletion; an error object in the
+  // stream raises EqtxOpenAIStreamError with its message, and a stream that
+  // ends before "[DONE]" EqtxHTTPAPIStreamCut. With OnHTTPAPIException taking
+  // a failure, the answer holds what arrived before it.
+  std::unique_ptr<TqtxOpenAIClass_Response_ChatCompletion> CreateChatCompletionStream(
+      TqtxOpenAIClass_Request_ChatCompletion& aRequest, const TqtxOpenAIStreamDeltaEvent& aOnDelta);
+  // The pieces are each choice's "text"; their role is "".
+  std::unique_ptr<TqtxOpenAIClass_Response_Completion> CreateCompletionStream(
+      TqtxOpenAIClass_Request_Completion& aRequest, const TqtxOpenAIStreamDeltaEvent& aOnDelta);
+
+private:
+  template <class TResponse>
+  std::unique_ptr<TResponse> StreamedAnswer(const std::string& aPath, const std::string& aBody,
+                                            TqtxOpenAIStreamReader::TKind aKind,
+                                            const TqtxOpenAIStreamDeltaEvent& aOnDelta);
 };
 
 }  // namespace qtx

@@ -58,6 +58,10 @@ void WriteNonEmpty(TqtxJSON& aDocument, std::string_view aName, const TqtxArrayO
   for (const double value : aValues) elements.AppendPair({}, value);
 }
 
+void WriteStreamOptions(TqtxJSON& aDocument, bool aIncludeUsage) {
+  if (aIncludeUsage) aDocument.AddObject("stream_options")->JSONObject()->AddPair("include_usage", true);
+}
+
 }  // namespace
 
 void TqtxOpenAIClass_Request_Completion_Message::DoWriteJSON() {
@@ -84,6 +88,7 @@ void TqtxOpenAIClass_Request_ChatCompletion::DoWriteJSON() {
   WriteNonZero(json, "presence_penalty", FPresence_penalty);
   WriteNonEmpty(json, "stop", FStop);
   WriteTrueOnly(json, "stream", FStream);
+  WriteStreamOptions(json, FStream_include_usage);
   WriteNonZero(json, "temperature", FTemperature);
   WriteNonZero(json, "top_p", FTop_p);
   WriteNonEmpty(json, "user", FUser);
@@ -101,6 +106,7 @@ void TqtxOpenAIClass_Request_Completion::DoWriteJSON() {
   WriteNonZero(json, "presence_penalty", FPresence_penalty);
   WriteNonEmpty(json, "stop", FStop);
   WriteTrueOnly(json, "stream", FStream);
+  WriteStreamOptions(json, FStream_include_usage);
   WriteNonZero(json, "temperature", FTemperature);
   WriteNonZero(json, "top_p", FTop_p);
   WriteNonEmpty(json, "user", FUser);

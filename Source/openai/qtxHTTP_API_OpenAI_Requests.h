@@ -54,6 +54,10 @@ public:
   const TqtxArrayOfString& Stop() const { return FStop; }
   bool Stream() const { return FStream; }
   void SetStream(bool aValue) { FStream = aValue; }
+  // "stream_options": {"include_usage": true}, written only when set: a
+  // streamed answer then ends with a chunk carrying the usage.
+  bool StreamIncludeUsage() const { return FStream_include_usage; }
+  void SetStreamIncludeUsage(bool aValue) { FStream_include_usage = aValue; }
   double Temperature() const { return FTemperature; }
   void SetTemperature(double aValue) { FTemperature = aValue; }
   double Top_p() const { return FTop_p; }
@@ -74,6 +78,7 @@ private:
   double FPresence_penalty = 0;
   TqtxArrayOfString FStop;
   bool FStream = false;
+  bool FStream_include_usage = false;
   double FTemperature = 1.0;
   double FTop_p = 1.0;
   std::string FUser;
@@ -93,6 +98,10 @@ public:
   const TqtxArrayOfString& Stop() const { return FStop; }
   bool Stream() const { return FStream; }
   void SetStream(bool aValue) { FStream = aValue; }
+  // "stream_options": {"include_usage": true}, written only when set: a
+  // streamed answer then ends with a chunk carrying the usage.
+  bool StreamIncludeUsage() const { return FStream_include_usage; }
+  void SetStreamIncludeUsage(bool aValue) { FStream_include_usage = aValue; }
   double Temperature() const { return FTemperature; }
   void SetTemperature(double aValue) { FTemperature = aValue; }
   double Top_p() const { return FTop_p; }
@@ -119,6 +128,7 @@ private:
   int32_t FN = 1;
   TqtxArrayOfString FStop;
   bool FStream = false;
+  bool FStream_include_usage = false;
   double FTemperature = 1.0;
   double FTop_p = 1.0;
   std::string FPrompt;
