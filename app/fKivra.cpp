@@ -361,33 +361,34 @@ void TFRMKivra::StartExchange(std::unique_ptr<TExchange> aExchange) {
   TExchange& exchange = *FExchange;
   TqtxHTTP_API_OpenAI& openAI = OpenAI();
   if (exchange.Streaming) exchange.Request.SetStreamIncludeUsage(true);
-  exchange.Thread.reset(QThread::create([this, &exchange, &openAI] {
-    try {
-      if (!exchange.Streaming) {
-        exchange.Answer = openAI.CreateChatCompletion(exchange.Request);
-        return;
-      }
-      exchange.Answer = openAI.CreateChatCompletionStream(
-          exchange.Request, [this, &exchange](int32_t aChoice, const std::string& aRole, const std::string& aPiece,
-                                              bool& aCancel) {
-            // Other choices are logged whole at the end, so that lines do not interleave.
-            if (aChoice == 0) {
-              QMetaObject::invokeMethod(
-                  this,
-                  [this, role = QString::fromStdString(aRole), piece = QString::fromStdString(aPiece)] {
-                    ShowPiece(role, piece);
-                  },
-                  Qt::QueuedConnection);
-            }
-            aCancel = exchange.Stop;
-          });
-    } catch (...) {
-      exchange.Failure = std::current_exception();
-    }
-  }));
+  exchange.Thread.reset(QThread::create([this, &exchange, &openAI] { RunExchange(exchange, openAI); }));
   connect(exchange.Thread.get(), &QThread::finished, this, EventHandler(&TFRMKivra::ExchangeFinished));
   SetExchangeRunning(true, exchange.Streaming);
   exchange.Thread->start();
+}
+
+// On the worker thread: the pieces go to the window's thread as they arrive,
+// the answer or the failure stays in aExchange for ExchangeFinished.
+void TFRMKivra::RunExchange(TExchange& aExchange, TqtxHTTP_API_OpenAI& aOpenAI) {
+  const auto onDelta = [this, &aExchange](int32_t aChoice, const std::string& aRole, const std::string& aPiece,
+                                          bool& aCancel) {
+    // Other choices are logged whole at the end, so that lines do not interleave.
+    if (aChoice == 0) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, role = QString::fromStdString(aRole), piece = QString::fromStdString(aPiece)] {
+            ShowPiece(role, piece);
+          },
+          Qt::QueuedConnection);
+    }
+    aCancel = aExchange.Stop;
+  };
+  try {
+    aExchange.Answer = aExchange.Streaming ? aOpenAI.CreateChatCompletionStream(aExchange.Request, onDelta)
+                                           : aOpenAI.CreateChatCompletion(aExchange.Request);
+  } catch (...) {
+    aExchange.Failure = std::current_exception();
+  }
 }
 
 void TFRMKivra::ShowPiece(const QString& aRole, const QString& aPiece) {

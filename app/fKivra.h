@@ -64,6 +64,7 @@ private:
   // Sends FExchange's request on a worker thread; ExchangeFinished takes the
   // result on the window's thread.
   void StartExchange(std::unique_ptr<TExchange> aExchange);
+  void RunExchange(TExchange& aExchange, TqtxHTTP_API_OpenAI& aOpenAI);
   void ExchangeFinished();
   // Stops the running exchange, if one runs, and waits for its thread.
   void StopExchange();
