@@ -3,11 +3,14 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFont>
 #include <QFontDatabase>
 #include <QFrame>
@@ -18,7 +21,10 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
+#include <QTextCursor>
+#include <QThread>
 #include <QVBoxLayout>
 
 #include "openai/qtxHTTP_API_OpenAI.h"
@@ -36,6 +42,10 @@ const char* const SPromptTokensCaption = "Prompt Tokens:";
 const char* const STotalTokensCaption = "Total Tokens:";
 const char* const SUsageCaption = "Usage";
 const char* const SSendCaption = "Send";
+const char* const SStopCaption = "Stop";
+const char* const SNewChatCaption = "New chat";
+const char* const SStreamCaption = "Stream";
+const char* const SConversationCaption = "Conversation";
 const char* const SInitialMessage = "Hello!!!";
 const char* const SMessageEmpty = "Message cannot be empty!!!";
 
@@ -43,6 +53,8 @@ const char* const kChatModel = "gpt-3.5-turbo";
 
 const char* const kSettingsSection = "OPENAI";
 const char* const kSettingsApiKey = "API_KEY";
+const char* const kSettingsStream = "STREAM";
+const char* const kSettingsConversation = "CONVERSATION";
 const char* const kApiKeyVariable = "OPENAI_API_KEY";
 
 const char* const kFontFamily = "Segoe UI";
@@ -111,6 +123,29 @@ QLineEdit* CreateEdit(const char* aName, QRect aGeometry, QWidget* aParent) {
   return edit;
 }
 
+QCheckBox* CreateCheckBox(const char* aName, const char* aCaption, int aLeft, int aTop, QWidget* aParent) {
+  auto* box = new QCheckBox(aCaption, aParent);
+  box->setObjectName(aName);
+  box->move(aLeft, aTop);
+  box->adjustSize();
+  return box;
+}
+
+// A flag of the settings file: "1" or "0", anything else leaves aDefault.
+bool ReadFlag(const TIniFile& aSettings, const char* aIdent, bool aDefault) {
+  const std::string value = aSettings.ReadString(kSettingsSection, aIdent, "");
+  return value == "1" ? true : value == "0" ? false : aDefault;
+}
+
+void AppendToLog(QPlainTextEdit* aLog, const QString& aText) {
+  QScrollBar* scroll = aLog->verticalScrollBar();
+  const bool followEnd = scroll->value() == scroll->maximum();
+  QTextCursor end(aLog->document());
+  end.movePosition(QTextCursor::End);
+  end.insertText(aText);
+  if (followEnd) scroll->setValue(scroll->maximum());
+}
+
 QLineEdit* CreateTokenBox(const char* aName, int aLeft, int aTop, int aWidth, QWidget* aParent) {
   QLineEdit* edit = CreateEdit(aName, QRect(aLeft, aTop, aWidth, kEditHeight), aParent);
   edit->setReadOnly(true);
@@ -118,6 +153,19 @@ QLineEdit* CreateTokenBox(const char* aName, int aLeft, int aTop, int aWidth, QW
 }
 
 }  // namespace
+
+// One Send's request and, once the worker is done, its answer or failure.
+struct TFRMKivra::TExchange {
+  QString Message;
+  bool Streaming = false;
+  bool InConversation = false;
+  TqtxOpenAIClass_Request_ChatCompletion Request;
+  std::atomic<bool> Stop = false;
+  bool AnswerLineStarted = false;  // the first choice's line of a streamed answer
+  std::unique_ptr<QThread> Thread;
+  std::unique_ptr<TqtxOpenAIClass_Response_ChatCompletion> Answer;
+  std::exception_ptr Failure;
+};
 
 TFRMKivra::TFRMKivra(QWidget* aParent) : TFRMKivra(DefaultChatSettingsFile(), aParent) {}
 
@@ -137,7 +185,8 @@ TFRMKivra::TFRMKivra(TChatSettingsFile aSettingsFile, QWidget* aParent)
   connect(txtAPIKey, &QLineEdit::textChanged, this, EventHandler(&TFRMKivra::txtAPIKeyChange));
   connect(btnSend, &QPushButton::clicked, this, EventHandler(&TFRMKivra::btnSendClick));
   // Enter in the message box sends, as in any chat box.
-  connect(txtMessage, &QLineEdit::returnPressed, this, EventHandler(&TFRMKivra::btnSendClick));
+  connect(txtMessage, &QLineEdit::returnPressed, this, EventHandler(&TFRMKivra::txtMessageReturnPressed));
+  connect(btnNewChat, &QPushButton::clicked, this, EventHandler(&TFRMKivra::btnNewChatClick));
   EventHandler(&TFRMKivra::FormCreate)();
 }
 
@@ -146,6 +195,7 @@ std::function<void()> TFRMKivra::EventHandler(void (TFRMKivra::*aHandler)()) {
 }
 
 TFRMKivra::~TFRMKivra() {
+  StopExchange();
   RunEventHandler(nullptr, [this] { FormDestroy(); });
 }
 
@@ -165,6 +215,11 @@ void TFRMKivra::CreateComponents() {
   txtCompletionTokens = CreateTokenBox("txtCompletionTokens", 116, 60, 117, pnlTop);
   txtPromptTokens = CreateTokenBox("txtPromptTokens", 271, 60, 121, pnlTop);
   txtTotalTokens = CreateTokenBox("txtTotalTokens", 429, 58, 121, pnlTop);
+  chkStream = CreateCheckBox("chkStream", SStreamCaption, 572, 37, pnlTop);
+  chkConversation = CreateCheckBox("chkConversation", SConversationCaption, 572, 60, pnlTop);
+  btnNewChat = new QPushButton(SNewChatCaption, pnlTop);
+  btnNewChat->setObjectName("btnNewChat");
+  btnNewChat->setGeometry(689, 44, 90, 34);
   KeepLeftOf(Label1, txtAPIKey);
   KeepLeftOf(Label5, txtCompletionTokens);
 
@@ -173,6 +228,7 @@ void TFRMKivra::CreateComponents() {
   memoLog->setObjectName("memoLog");
   memoLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memoLog->setTabChangesFocus(true);
+  memoLog->setReadOnly(true);
   auto* clientLayout = new QVBoxLayout(pnlClient);
   clientLayout->setContentsMargins(kAlignMargin, kAlignMargin, kAlignMargin, kAlignMargin);
   clientLayout->addWidget(memoLog);
@@ -190,7 +246,10 @@ void TFRMKivra::CreateComponents() {
   QWidget::setTabOrder(txtAPIKey, txtCompletionTokens);
   QWidget::setTabOrder(txtCompletionTokens, txtPromptTokens);
   QWidget::setTabOrder(txtPromptTokens, txtTotalTokens);
-  QWidget::setTabOrder(txtTotalTokens, memoLog);
+  QWidget::setTabOrder(txtTotalTokens, chkStream);
+  QWidget::setTabOrder(chkStream, chkConversation);
+  QWidget::setTabOrder(chkConversation, btnNewChat);
+  QWidget::setTabOrder(btnNewChat, memoLog);
   QWidget::setTabOrder(memoLog, txtMessage);
   QWidget::setTabOrder(txtMessage, btnSend);
 }
@@ -222,7 +281,10 @@ void TFRMKivra::FormDestroy() { SaveSettings(); }
 // The stored key; without one, the key the environment offers, which is then
 // saved at close as a typed one would be.
 void TFRMKivra::LoadSettings() {
-  std::string key = TIniFile(FSettingsFile.ReadFrom).ReadString(kSettingsSection, kSettingsApiKey, "");
+  const TIniFile settings(FSettingsFile.ReadFrom);
+  chkStream->setChecked(ReadFlag(settings, kSettingsStream, true));
+  chkConversation->setChecked(ReadFlag(settings, kSettingsConversation, true));
+  std::string key = settings.ReadString(kSettingsSection, kSettingsApiKey, "");
   if (key.empty()) {
     if (const char* environmentKey = getenv(kApiKeyVariable)) key = environmentKey;
   }
@@ -236,6 +298,8 @@ void TFRMKivra::SaveSettings() {
   TIniFile settings(FSettingsFile.WriteTo);
   settings.SetOwnerOnly(true);
   settings.WriteString(kSettingsSection, kSettingsApiKey, txtAPIKey->text().toStdString());
+  settings.WriteString(kSettingsSection, kSettingsStream, chkStream->isChecked() ? "1" : "0");
+  settings.WriteString(kSettingsSection, kSettingsConversation, chkConversation->isChecked() ? "1" : "0");
 }
 
 TqtxHTTP_API_OpenAI& TFRMKivra::OpenAI() {
@@ -243,27 +307,141 @@ TqtxHTTP_API_OpenAI& TFRMKivra::OpenAI() {
   return *FOpenAI;
 }
 
-void TFRMKivra::txtAPIKeyChange() { OpenAI().OpenAIOptions().SetApiKey(txtAPIKey->text().toStdString()); }
+// A key typed while an exchange runs reaches the component when it ends.
+void TFRMKivra::txtAPIKeyChange() {
+  if (!FExchange) OpenAI().OpenAIOptions().SetApiKey(txtAPIKey->text().toStdString());
+}
 
-// One message out as a chat completion, every answer into the log. A failed
-// call leaves the message in its box for another try.
+// Send, or Stop while an answer streams. The message goes out with the
+// conversation so far when "Conversation" is on; with both boxes off it goes
+// out alone and the window waits for the answer. A failed call leaves the
+// message in its box for another try.
 void TFRMKivra::btnSendClick() {
+  if (FExchange) {
+    FExchange->Stop = true;
+    return;
+  }
   const QString message = txtMessage->text();
   if (message.isEmpty()) throw Exception(SMessageEmpty);
   AddLog("[user] " + message);
 
-  TqtxOpenAIClass_Request_ChatCompletion request;
+  auto exchange = std::make_unique<TExchange>();
+  exchange->Message = message;
+  exchange->Streaming = chkStream->isChecked();
+  exchange->InConversation = chkConversation->isChecked();
+  TqtxOpenAIClass_Request_ChatCompletion& request = exchange->Request;
   request.SetModel(kChatModel);
-  auto& userMessage = request.Messages().emplace_back(std::make_unique<TqtxOpenAIClass_Request_Completion_Message>());
-  userMessage->SetContent(message.toStdString());
-  const std::unique_ptr<TqtxOpenAIClass_Response_ChatCompletion> response = OpenAI().CreateChatCompletion(request);
+  if (exchange->InConversation) {
+    FConversation.AddUserMessage(message.toStdString());
+    FConversation.FillRequest(request);
+  } else {
+    auto& userMessage = request.Messages().emplace_back(std::make_unique<TqtxOpenAIClass_Request_Completion_Message>());
+    userMessage->SetContent(message.toStdString());
+  }
+  if (exchange->Streaming || exchange->InConversation) return StartExchange(std::move(exchange));
 
+  const std::unique_ptr<TqtxOpenAIClass_Response_ChatCompletion> response = OpenAI().CreateChatCompletion(request);
   txtMessage->clear();
-  for (const auto& choice : response->Choices()) {
+  ShowAnswer(*response, false);
+}
+
+// Enter sends, but does not stop a streaming answer.
+void TFRMKivra::txtMessageReturnPressed() {
+  if (!FExchange) btnSendClick();
+}
+
+void TFRMKivra::btnNewChatClick() {
+  FConversation.Clear();
+  memoLog->clear();
+}
+
+void TFRMKivra::StartExchange(std::unique_ptr<TExchange> aExchange) {
+  txtMessage->clear();
+  FExchange = std::move(aExchange);
+  TExchange& exchange = *FExchange;
+  TqtxHTTP_API_OpenAI& openAI = OpenAI();
+  if (exchange.Streaming) exchange.Request.SetStreamIncludeUsage(true);
+  exchange.Thread.reset(QThread::create([this, &exchange, &openAI] { RunExchange(exchange, openAI); }));
+  connect(exchange.Thread.get(), &QThread::finished, this, EventHandler(&TFRMKivra::ExchangeFinished));
+  SetExchangeRunning(true, exchange.Streaming);
+  exchange.Thread->start();
+}
+
+// On the worker thread: the pieces go to the window's thread as they arrive,
+// the answer or the failure stays in aExchange for ExchangeFinished.
+void TFRMKivra::RunExchange(TExchange& aExchange, TqtxHTTP_API_OpenAI& aOpenAI) {
+  const auto onDelta = [this, &aExchange](int32_t aChoice, const std::string& aRole, const std::string& aPiece,
+                                          bool& aCancel) {
+    // Other choices are logged whole at the end, so that lines do not interleave.
+    if (aChoice == 0) {
+      QMetaObject::invokeMethod(
+          this,
+          [this, role = QString::fromStdString(aRole), piece = QString::fromStdString(aPiece)] {
+            ShowPiece(role, piece);
+          },
+          Qt::QueuedConnection);
+    }
+    aCancel = aExchange.Stop;
+  };
+  try {
+    aExchange.Answer = aExchange.Streaming ? aOpenAI.CreateChatCompletionStream(aExchange.Request, onDelta)
+                                           : aOpenAI.CreateChatCompletion(aExchange.Request);
+  } catch (...) {
+    aExchange.Failure = std::current_exception();
+  }
+}
+
+void TFRMKivra::ShowPiece(const QString& aRole, const QString& aPiece) {
+  if (!FExchange) return;
+  if (!FExchange->AnswerLineStarted) {
+    AddLog("[" + aRole + "] ");
+    FExchange->AnswerLineStarted = true;
+  }
+  AppendToLog(memoLog, aPiece);
+}
+
+// The answer into the log and the conversation; a failure to the message box,
+// the question taken back from the conversation and the message returned to
+// its box unless another was typed meanwhile.
+void TFRMKivra::ExchangeFinished() {
+  FExchange->Thread->wait();
+  const std::unique_ptr<TExchange> exchange = std::move(FExchange);
+  SetExchangeRunning(false, false);
+  txtAPIKeyChange();
+
+  const bool answered = exchange->Answer && !exchange->Answer->Choices().empty();
+  if (exchange->InConversation) {
+    if (answered && !exchange->Failure)
+      FConversation.AddAnswer(*exchange->Answer);
+    else if (!FConversation.Messages().empty())
+      FConversation.Messages().pop_back();
+  }
+  if (exchange->Failure) {
+    if (txtMessage->text().isEmpty()) txtMessage->setText(exchange->Message);
+    std::rethrow_exception(exchange->Failure);
+  }
+  if (exchange->Answer) ShowAnswer(*exchange->Answer, exchange->AnswerLineStarted);
+}
+
+void TFRMKivra::StopExchange() {
+  if (!FExchange) return;
+  FExchange->Stop = true;
+  FExchange->Thread->wait();
+}
+
+void TFRMKivra::SetExchangeRunning(bool aRunning, bool aStreaming) {
+  btnSend->setText(aStreaming ? SStopCaption : SSendCaption);
+  btnSend->setEnabled(!aRunning || aStreaming);
+  btnNewChat->setEnabled(!aRunning);
+}
+
+void TFRMKivra::ShowAnswer(const TqtxOpenAIClass_Response_ChatCompletion& aAnswer, bool aFirstChoiceShown) {
+  for (const auto& choice : aAnswer.Choices()) {
+    if (aFirstChoiceShown && choice->_Index() == 0) continue;
     const auto& answer = choice->_Message();
     AddLog(QString::fromStdString("[" + answer.Role() + "] " + answer.Content()));
   }
-  const auto& usage = response->Usage();
+  const auto& usage = aAnswer.Usage();
   txtCompletionTokens->setText(QString::number(usage.CompletionTokens()));
   txtPromptTokens->setText(QString::number(usage.PromptTokens()));
   txtTotalTokens->setText(QString::number(usage.TotalTokens()));

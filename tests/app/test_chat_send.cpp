@@ -3,59 +3,20 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include <QImage>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTest>
 #include <nlohmann/json.hpp>
 
 #include "qtxTestChatWindow.h"
-#include "support/qtxTestHelpers.h"
-#include "support/qtxTestOpenAIService.h"
-#include "support/qtxTestShell.h"
 
 namespace qtx::test {
 namespace {
 
-class ChatSend : public testing::Test {
+// With both boxes off: one message out, the window waiting for its answer.
+class ChatSend : public ChatExchange {
 protected:
-  template <typename T>
-  T& Get(const char* aName) {
-    return Component<T>(*FForm, aName);
-  }
-  QString Log() { return Get<QPlainTextEdit>("memoLog").toPlainText(); }
-  // Types aMessage and clicks Send; the text of the message box that comes up, if one does.
-  std::optional<QString> Send(const QString& aMessage) {
-    Get<QLineEdit>("txtMessage").setText(aMessage);
-    return MessageBoxShownBy([this] { QTest::mouseClick(&Get<QPushButton>("btnSend"), Qt::LeftButton); });
-  }
-  std::vector<QString> Tokens() {
-    return {Get<QLineEdit>("txtCompletionTokens").text(), Get<QLineEdit>("txtPromptTokens").text(),
-            Get<QLineEdit>("txtTotalTokens").text()};
-  }
-  // The messages of the last chat completion the service received.
-  nlohmann::json SentMessages() {
-    const auto requests = FService.Requests();
-    if (requests.empty()) return nullptr;
-    const auto body = nlohmann::json::parse(requests.back().Body);
-    EXPECT_EQ(body.at("model"), "gpt-3.5-turbo");
-    return body.at("messages");
-  }
-
-  TTestOpenAIService FService;
-  ScopedEnvironment FServiceAddress{"OPENAI_BASE_URL", FService.Url("/v1").c_str()};
-  ScopedEnvironment FNoEnvironmentKey{"OPENAI_API_KEY", nullptr};
-  TTempFolder FFolder;
-  // The service's key, stored before the window starts.
-  std::string FSettings = [this] {
-    const std::string settings = FFolder.File("qtx_chat.ini");
-    WriteFileBytes(settings, Bytes("[OPENAI]\nAPI_KEY=" + std::string(kOpenAITestApiKey) + "\n"));
-    return settings;
-  }();
-  std::unique_ptr<TFRMKivra> FForm = std::make_unique<TFRMKivra>(TChatSettingsFile{FSettings, FSettings});
+  ChatSend() : ChatExchange("STREAM=0\nCONVERSATION=0\n") {}
 };
 
 TEST_F(ChatSend, AnAnswerIsLoggedAfterTheUsersLineAndTheTokensAreShown) {

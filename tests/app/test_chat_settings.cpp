@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include <QCheckBox>
 #include <QLineEdit>
 
 #include "platform/qtxIniFiles.h"
@@ -86,7 +87,7 @@ TEST_F(ChatWindowSettings, AFirstStartShowsNoKeyAndCreatesAnOwnerOnlyFileAtClose
     TFRMKivra form(Beside());
     EXPECT_EQ(Component<QLineEdit>(form, "txtAPIKey").text(), "");
   }
-  EXPECT_EQ(Text(ReadFileBytes(File())), "[OPENAI]\nAPI_KEY=\n");
+  EXPECT_EQ(Text(ReadFileBytes(File())), "[OPENAI]\nAPI_KEY=\nSTREAM=1\nCONVERSATION=1\n");
   EXPECT_EQ(FileMode(File()), 0600u);
 }
 
@@ -109,8 +110,20 @@ TEST_F(ChatWindowSettings, AnExistingFileIsTightenedAndKeepsWhatElseItHolds) {
     TFRMKivra form(Beside());
     Component<QLineEdit>(form, "txtAPIKey").setText("sk-new");
   }
-  EXPECT_EQ(Text(ReadFileBytes(File())), "; mine\n[OPENAI]\nAPI_KEY=sk-new\n[Other]\nx=1\n");
+  EXPECT_EQ(Text(ReadFileBytes(File())), "; mine\n[OPENAI]\nAPI_KEY=sk-new\nSTREAM=1\nCONVERSATION=1\n[Other]\nx=1\n");
   EXPECT_EQ(FileMode(File()), 0600u);
+}
+
+TEST_F(ChatWindowSettings, TheStreamAndConversationBoxesAreKept) {
+  WriteText(File(), "[OPENAI]\nSTREAM=0\nCONVERSATION=yes\n");
+  {
+    TFRMKivra form(Beside());
+    EXPECT_FALSE(Component<QCheckBox>(form, "chkStream").isChecked());
+    EXPECT_TRUE(Component<QCheckBox>(form, "chkConversation").isChecked()) << "a value not 0 or 1 leaves it on";
+    Component<QCheckBox>(form, "chkConversation").setChecked(false);
+  }
+  EXPECT_EQ(TIniFile(File()).ReadString("OPENAI", "STREAM", ""), "0");
+  EXPECT_EQ(TIniFile(File()).ReadString("OPENAI", "CONVERSATION", ""), "0");
 }
 
 TEST_F(ChatWindowSettings, TheEnvironmentOffersAKeyOnlyWhenNoneIsStored) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,9 +63,15 @@ TEST_F(ChatWindow, HoldsEveryComponentWithItsCaptionAndText) {
     EXPECT_EQ(Get<QLineEdit>(e.Name).parent()->objectName(), e.Parent);
   }
   EXPECT_EQ(Get<QPlainTextEdit>("memoLog").parent()->objectName(), "pnlClient");
-  EXPECT_FALSE(Get<QPlainTextEdit>("memoLog").isReadOnly());
+  EXPECT_TRUE(Get<QPlainTextEdit>("memoLog").isReadOnly());
+  EXPECT_TRUE(Get<QPlainTextEdit>("memoLog").textInteractionFlags() & Qt::TextSelectableByMouse);
   EXPECT_EQ(Get<QPlainTextEdit>("memoLog").verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_EQ(Get<QPushButton>("btnSend").text(), "Send");
+  EXPECT_EQ(Get<QPushButton>("btnNewChat").text(), "New chat");
+  for (const auto& [name, caption] : {std::pair{"chkStream", "Stream"}, std::pair{"chkConversation", "Conversation"}}) {
+    EXPECT_EQ(Get<QCheckBox>(name).text(), caption);
+    EXPECT_TRUE(Get<QCheckBox>(name).isChecked()) << name << " is on by default";
+  }
   EXPECT_EQ(Get<QLineEdit>("txtAPIKey").echoMode(), QLineEdit::Password);
   for (const char* panel : {"pnlTop", "pnlClient", "pnlBottom"}) EXPECT_EQ(Get<QFrame>(panel).parent(), &FForm);
 
@@ -107,7 +114,7 @@ TEST_F(ChatWindow, FocusStartsInTheMessageAndTabGoesInTabOrder) {
   ShowActive();
   EXPECT_EQ(QApplication::focusWidget(), &Get<QLineEdit>("txtMessage"));
   for (const char* next : {"btnSend", "txtAPIKey", "txtCompletionTokens", "txtPromptTokens", "txtTotalTokens",
-                           "memoLog", "txtMessage"}) {
+                           "chkStream", "chkConversation", "btnNewChat", "memoLog", "txtMessage"}) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     ASSERT_EQ(QApplication::focusWidget()->objectName(), next);
   }
