@@ -3,7 +3,6 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -22,7 +21,6 @@
 #include <QVBoxLayout>
 
 #include "openai/qtxHTTP_API_OpenAI.h"
-#include "platform/qtxIniFiles.h"
 #include "qtxApplication.h"
 
 namespace qtx {
@@ -41,8 +39,6 @@ const char* const SMessageEmpty = "Message cannot be empty!!!";
 
 const char* const kChatModel = "gpt-3.5-turbo";
 
-const char* const kSettingsSection = "OPENAI";
-const char* const kSettingsApiKey = "API_KEY";
 const char* const kApiKeyVariable = "OPENAI_API_KEY";
 
 const char* const kFontFamily = "Segoe UI";
@@ -222,21 +218,14 @@ void TFRMKivra::FormDestroy() { SaveSettings(); }
 // The stored key; without one, the key the environment offers, which is then
 // saved at close as a typed one would be.
 void TFRMKivra::LoadSettings() {
-  std::string key = TIniFile(FSettingsFile.ReadFrom).ReadString(kSettingsSection, kSettingsApiKey, "");
+  std::string key = ReadChatApiKey(FSettingsFile.ReadFrom);
   if (key.empty()) {
     if (const char* environmentKey = getenv(kApiKeyVariable)) key = environmentKey;
   }
   txtAPIKey->setText(QString::fromStdString(key));
 }
 
-// The file holds a secret, so it is kept readable by its owner only.
-void TFRMKivra::SaveSettings() {
-  if (const auto folder = std::filesystem::path(FSettingsFile.WriteTo).parent_path(); !folder.empty())
-    std::filesystem::create_directories(folder);
-  TIniFile settings(FSettingsFile.WriteTo);
-  settings.SetOwnerOnly(true);
-  settings.WriteString(kSettingsSection, kSettingsApiKey, txtAPIKey->text().toStdString());
-}
+void TFRMKivra::SaveSettings() { WriteChatApiKey(FSettingsFile.WriteTo, txtAPIKey->text().toStdString()); }
 
 TqtxHTTP_API_OpenAI& TFRMKivra::OpenAI() {
   if (!FOpenAI) FOpenAI = std::make_unique<TqtxHTTP_API_OpenAI>();

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "platform/qtxIniFiles.h"
 #include "platform/qtxSysUtils.h"
 
 namespace qtx {
@@ -12,6 +13,8 @@ namespace qtx {
 namespace {
 
 constexpr const char* kSettingsExtension = ".ini";
+constexpr const char* kSettingsSection = "OPENAI";
+constexpr const char* kSettingsApiKey = "API_KEY";
 
 std::string UserConfigHome() {
   // A relative XDG_CONFIG_HOME is invalid and ignored, as the base directory rules say.
@@ -36,10 +39,23 @@ TChatSettingsFile ChatSettingsFile(const std::string& aExecutable, const std::st
   return {readOther ? other : written, written};
 }
 
-TChatSettingsFile DefaultChatSettingsFile() {
-  const std::string executable = ExecutableFileName();
-  return ChatSettingsFile(executable, UserConfigHome(),
-                          FolderWritable(std::filesystem::path(executable).parent_path().string()));
+TChatSettingsFile DefaultChatSettingsFile(const std::string& aExecutable) {
+  return ChatSettingsFile(aExecutable, UserConfigHome(),
+                          FolderWritable(std::filesystem::path(aExecutable).parent_path().string()));
+}
+
+TChatSettingsFile DefaultChatSettingsFile() { return DefaultChatSettingsFile(ExecutableFileName()); }
+
+std::string ReadChatApiKey(const std::string& aSettingsFile) {
+  return TIniFile(aSettingsFile).ReadString(kSettingsSection, kSettingsApiKey, "");
+}
+
+void WriteChatApiKey(const std::string& aSettingsFile, const std::string& aKey) {
+  if (const auto folder = std::filesystem::path(aSettingsFile).parent_path(); !folder.empty())
+    std::filesystem::create_directories(folder);
+  TIniFile settings(aSettingsFile);
+  settings.SetOwnerOnly(true);
+  settings.WriteString(kSettingsSection, kSettingsApiKey, aKey);
 }
 
 bool FolderWritable(const std::string& aFolder) {
