@@ -265,8 +265,9 @@ public:
 
 private:
   template <class TResponse>
-  std::unique_ptr<TResponse> ReadStream(const std::string& aPath, const std::string& aBody,
-                                        TqtxOpenAIStreamReader::TKind aKind, const TqtxOpenAIStreamDeltaEvent& aOnDelta);
+  std::unique_ptr<TResponse> StreamedAnswer(const std::string& aPath, const std::string& aBody,
+                                            TqtxOpenAIStreamReader::TKind aKind,
+                                            const TqtxOpenAIStreamDeltaEvent& aOnDelta);
 };
 
 }  // namespace qtx

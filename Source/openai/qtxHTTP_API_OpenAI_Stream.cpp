@@ -227,9 +227,9 @@ void TqtxHTTP_API_OpenAI_Base::DoOpenAIPostStreamed(const std::string& aPath, co
 }
 
 template <class TResponse>
-std::unique_ptr<TResponse> TqtxHTTP_API_OpenAI::ReadStream(const std::string& aPath, const std::string& aBody,
-                                                           TqtxOpenAIStreamReader::TKind aKind,
-                                                           const TqtxOpenAIStreamDeltaEvent& aOnDelta) {
+std::unique_ptr<TResponse> TqtxHTTP_API_OpenAI::StreamedAnswer(const std::string& aPath, const std::string& aBody,
+                                                               TqtxOpenAIStreamReader::TKind aKind,
+                                                               const TqtxOpenAIStreamDeltaEvent& aOnDelta) {
   TqtxOpenAIStreamReader reader(aKind);
   reader.OnDelta = aOnDelta;
   DoOpenAIPostStreamed(
@@ -243,15 +243,15 @@ std::unique_ptr<TResponse> TqtxHTTP_API_OpenAI::ReadStream(const std::string& aP
 std::unique_ptr<TqtxOpenAIClass_Response_ChatCompletion> TqtxHTTP_API_OpenAI::CreateChatCompletionStream(
     TqtxOpenAIClass_Request_ChatCompletion& aRequest, const TqtxOpenAIStreamDeltaEvent& aOnDelta) {
   aRequest.SetStream(true);
-  return ReadStream<TqtxOpenAIClass_Response_ChatCompletion>("/chat/completions", aRequest.AsString(),
-                                                              TqtxOpenAIStreamReader::TKind::Chat, aOnDelta);
+  return StreamedAnswer<TqtxOpenAIClass_Response_ChatCompletion>("/chat/completions", aRequest.AsString(),
+                                                                  TqtxOpenAIStreamReader::TKind::Chat, aOnDelta);
 }
 
 std::unique_ptr<TqtxOpenAIClass_Response_Completion> TqtxHTTP_API_OpenAI::CreateCompletionStream(
     TqtxOpenAIClass_Request_Completion& aRequest, const TqtxOpenAIStreamDeltaEvent& aOnDelta) {
   aRequest.SetStream(true);
-  return ReadStream<TqtxOpenAIClass_Response_Completion>("/completions", aRequest.AsString(),
-                                                          TqtxOpenAIStreamReader::TKind::Completion, aOnDelta);
+  return StreamedAnswer<TqtxOpenAIClass_Response_Completion>("/completions", aRequest.AsString(),
+                                                              TqtxOpenAIStreamReader::TKind::Completion, aOnDelta);
 }
 
 }  // namespace qtx
