@@ -9,7 +9,7 @@
 namespace qtx {
 namespace {
 
-constexpr std::string_view kHelp = R"(usage: qtx-chat [options] [message...]
+constexpr std::string_view kHelp = R"(usage: qtx-chat [options] [--] [message...]
 
 Sends a message to an OpenAI chat model and prints the answer as it arrives.
 The message is the words given, else standard input when it is not a
@@ -39,6 +39,7 @@ options:
                      variables say
   --version          print the version and exit
   --help             print this help and exit
+  --                 what follows is the message, even when it starts with "-"
 
 exit status:
   0    the answer was printed
@@ -88,24 +89,22 @@ TChatCommandLine ParseChatCommandLine(const std::vector<std::string>& aArguments
       if (index + 1 >= aArguments.size()) throw EChatUsage(name + " needs a value");
       return aArguments[++index];
     };
-    const auto flag = [&](bool& aFlag) {
+    const auto flag = [&] {
       if (inlineValue) throw EChatUsage(name + " takes no value");
-      aFlag = true;
+      return true;
     };
-    bool noStream = false;
     if (name == "--model") line.Model = value();
     else if (name == "--system") line.SystemMessage = value();
-    else if (name == "--no-stream") flag(noStream);
-    else if (name == "--json") flag(line.PrintJSON);
+    else if (name == "--no-stream") line.Stream = !flag();
+    else if (name == "--json") line.PrintJSON = flag();
     else if (name == "--base-url") line.BaseURL = value();
     else if (name == "--timeout") line.TimeoutMs = ParseTimeout(value());
-    else if (name == "--insecure") flag(line.Insecure);
+    else if (name == "--insecure") line.Insecure = flag();
     else if (name == "--cacert") line.CACertFile = value();
     else if (name == "--proxy") line.ProxyURL = value();
-    else if (name == "--version") flag(line.ShowVersion);
-    else if (name == "--help" || name == "-h") flag(line.ShowHelp);
+    else if (name == "--version") line.ShowVersion = flag();
+    else if (name == "--help" || name == "-h") line.ShowHelp = flag();
     else throw EChatUsage("unknown option " + Quoted(argument) + " (see --help)");
-    if (noStream) line.Stream = false;
   }
   if (line.Model.empty()) throw EChatUsage("--model needs a value");
   for (const std::string& word : words) {
