@@ -1,16 +1,24 @@
-// JSON work of the OpenAI objects against nlohmann::json doing the same work:
+// JSON work of the OpenAI objects against the JSON libraries users pick
+// instead, each doing the same work:
 //  (a) a 1 MB embeddings answer (64 items of 1536 floats) read into typed
-//      objects, versus parsing it and extracting the floats;
-//  (b) a chat request with 100 messages written as its body, versus building
-//      the same object and dumping it (ASCII-only, as the request writes).
-// Prints qtx CPU time / nlohmann CPU time for each (CPU time, as the machine
-// may be shared); below 1 means qtx is faster.
+//      objects, versus parsing it and extracting every float, index and
+//      object text: nlohmann::json, RapidJSON's DOM with full-precision floats
+//      (exact, as ours) and simdjson's on-demand reader;
+//  (b) a chat request with 100 messages written as its body, versus
+//      nlohmann::json building and dumping the same object and RapidJSON's
+//      Writer streaming it (both ASCII-only, as the request writes).
+// Prints qtx CPU time / peer CPU time for each (CPU time, as the machine may
+// be shared); below 1 means qtx is faster.
 
 #include <benchmark/benchmark.h>
 
 #include <charconv>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <rapidjson/document.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+#include <simdjson.h>
 #include <string>
 #include <vector>
 
@@ -85,6 +93,51 @@ void BM_Embeddings_nlohmann(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Answer().size()));
 }
 
+void BM_Embeddings_RapidJSON(benchmark::State& state) {
+  for (auto _ : state) {
+    rapidjson::Document answer;
+    answer.Parse<rapidjson::kParseFullPrecisionFlag>(Answer().data(), Answer().size());
+    std::vector<TEmbedding> data;
+    for (const auto& item : answer["data"].GetArray()) {
+      TEmbedding& embedding = data.emplace_back();
+      const auto& values = item["embedding"];
+      embedding.Embedding.reserve(values.Size());
+      for (const auto& value : values.GetArray()) embedding.Embedding.push_back(value.GetDouble());
+      embedding.Index = item["index"].GetInt();
+      embedding.Object = item["object"].GetString();
+    }
+    std::string model = answer["model"].GetString();
+    std::string object = answer["object"].GetString();
+    benchmark::DoNotOptimize(data.back().Embedding.back());
+    benchmark::DoNotOptimize(model);
+    benchmark::DoNotOptimize(object);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Answer().size()));
+}
+
+// simdjson reads from a padded copy of the text, made once here, and reuses
+// its parser: the peer at its fastest.
+void BM_Embeddings_simdjson(benchmark::State& state) {
+  const simdjson::padded_string text(Answer());
+  simdjson::ondemand::parser parser;
+  for (auto _ : state) {
+    simdjson::ondemand::document answer = parser.iterate(text);
+    std::vector<TEmbedding> data;
+    for (simdjson::ondemand::object item : answer["data"]) {
+      TEmbedding& embedding = data.emplace_back();
+      embedding.Object = std::string_view(item["object"]);
+      embedding.Index = static_cast<int>(int64_t(item["index"]));
+      for (const double value : item["embedding"]) embedding.Embedding.push_back(value);
+    }
+    std::string model{std::string_view(answer["model"])};
+    std::string object{std::string_view(answer["object"])};
+    benchmark::DoNotOptimize(data.back().Embedding.back());
+    benchmark::DoNotOptimize(model);
+    benchmark::DoNotOptimize(object);
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * Answer().size()));
+}
+
 // A conversation as a chat window sends it: prose with quotes, line breaks,
 // a path with backslashes, accented letters and now and then an emoji.
 std::vector<std::pair<std::string, std::string>> Conversation() {
@@ -140,10 +193,49 @@ void BM_ChatRequest_nlohmann(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
+// The same members in the same order as the request writes them.
+void BM_ChatRequest_RapidJSON(benchmark::State& state) {
+  size_t bytes = 0;
+  for (auto _ : state) {
+    rapidjson::StringBuffer buffer;
+    rapidjson::Writer<rapidjson::StringBuffer, rapidjson::UTF8<>, rapidjson::ASCII<>> writer(buffer);
+    writer.StartObject();
+    writer.Key("model");
+    writer.String("gpt-3.5-turbo");
+    writer.Key("messages");
+    writer.StartArray();
+    for (const auto& [role, content] : Messages()) {
+      writer.StartObject();
+      writer.Key("role");
+      writer.String(role.data(), static_cast<rapidjson::SizeType>(role.size()));
+      writer.Key("content");
+      writer.String(content.data(), static_cast<rapidjson::SizeType>(content.size()));
+      writer.EndObject();
+    }
+    writer.EndArray();
+    writer.Key("n");
+    writer.Int(1);
+    writer.Key("temperature");
+    writer.Double(0.7);
+    writer.Key("top_p");
+    writer.Int(1);
+    writer.Key("user");
+    writer.String("user-1234");
+    writer.EndObject();
+    const std::string body(buffer.GetString(), buffer.GetSize());
+    bytes = body.size();
+    benchmark::DoNotOptimize(body.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
 BENCHMARK(BM_Embeddings_qtx)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Embeddings_nlohmann)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Embeddings_RapidJSON)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Embeddings_simdjson)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ChatRequest_qtx)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ChatRequest_nlohmann)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ChatRequest_RapidJSON)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
@@ -153,11 +245,13 @@ int main(int argc, char** argv) {
   std::printf("embeddings answer: %zu bytes, %d items of %d floats\n", Answer().size(), kItems, kDimensions);
   qtx::bench::TRatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto print = [&](const char* aWhat, const char* aOurs, const char* aPeer) {
-    if (const auto ratio = reporter.Ratio(aOurs, aPeer)) std::printf("ratio %-44s qtx/nlohmann = %.2f\n", aWhat, *ratio);
+  const auto print = [&](const char* aWhat, const char* aTask, const char* aPeer) {
+    const std::string ours = std::string("BM_") + aTask + "_qtx", peer = std::string("BM_") + aTask + "_" + aPeer;
+    if (const auto ratio = reporter.Ratio(ours, peer)) std::printf("ratio %-42s qtx/%-9s = %.2f\n", aWhat, aPeer, *ratio);
   };
-  print("(a) read 1 MB embeddings answer", "BM_Embeddings_qtx", "BM_Embeddings_nlohmann");
-  print("(b) write chat request with 100 messages", "BM_ChatRequest_qtx", "BM_ChatRequest_nlohmann");
+  for (const char* peer : {"RapidJSON", "simdjson", "nlohmann"})
+    print("(a) read 1 MB embeddings answer", "Embeddings", peer);
+  for (const char* peer : {"RapidJSON", "nlohmann"}) print("(b) write chat request with 100 messages", "ChatRequest", peer);
   benchmark::Shutdown();
   return 0;
 }

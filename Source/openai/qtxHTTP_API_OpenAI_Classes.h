@@ -3,12 +3,14 @@
 // document, reads itself from JSON text and writes itself to JSON text.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "json/qtxJSON.h"
+#include "json/qtxJSONIndex.h"
 
 namespace qtx {
 
@@ -55,36 +57,44 @@ protected:
   virtual void DoReadJSON() {}
   virtual void DoWriteJSON() {}
 
-  // Reading children: each child reads its own member, taking the parent's
-  // parsed subtree as its document instead of parsing the member's text again.
-  template <class T>
-  static std::unique_ptr<T> ReadChild(TqtxObjectJSON* aNode) {
-    auto child = std::make_unique<T>();
-    if (aNode) child->ReadNode(*aNode);
-    return child;
-  }
+  // Reading children: each child reads its own member of the text this
+  // object read. A child made from an absent member is empty.
   template <class T>
   std::unique_ptr<T> ReadChild(std::string_view aKey) const {
-    return ReadChild<T>(JSON().Node(aKey).get());
+    auto child = std::make_unique<T>();
+    ReadMember(aKey, *child);
+    return child;
   }
   // Fills the array with one child per element of the member (none when the
   // member is absent or empty).
   template <class T>
   void ReadArray(std::string_view aKey, std::vector<std::unique_ptr<T>>& aArray) const {
     aArray.clear();
-    const IqtxObjectJSON node = JSON().Node(aKey);
-    if (!node) return;
-    const int count = node->Count();
-    aArray.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) aArray.push_back(ReadChild<T>(node->Item(i).get()));
+    ReadElements(aKey, [&aArray](const TMember& aElement) {
+      auto child = std::make_unique<T>();
+      child->ReadFrom(aElement);
+      aArray.push_back(std::move(child));
+    });
   }
   void ReadDoubles(std::string_view aKey, TqtxArrayOfDouble& aArray) const;
 
 private:
-  // Takes the node's value as this object's JSON and fills the fields.
-  void ReadNode(TqtxObjectJSON& aNode);
+  // A member of this object's JSON: a node of its document, or an entry of
+  // the index of the text it read.
+  class TMember;
 
+  TMember Find(std::string_view aKey) const;
+  void ReadMember(std::string_view aKey, TqtxOpenAIClass& aChild) const;
+  void ReadElements(std::string_view aKey, const std::function<void(const TMember&)>& aRead) const;
+  // Takes the member's value as this object's JSON and fills the fields.
+  void ReadFrom(const TMember& aMember);
+
+  // Fields are read from an index of the text read, and the document is made
+  // from it only when asked for (JSON), by a const getter: hence mutable. Once
+  // made, the document is what this object reads, and the index is dropped.
   mutable IqtxJSON FJSON;
+  mutable std::shared_ptr<const TqtxJSONIndex> FIndex;
+  uint32_t FIndexEntry = 0;
 };
 
 // An object of class T read from JSON text. Reading follows construction

@@ -4,7 +4,9 @@
 
 #include "openai/qtxHTTP_API_OpenAI_Classes.h"
 #include "platform/qtxException.h"
+#include "support/qtxTestJSONCorpus.h"
 #include "support/qtxTestLocale.h"
+#include "support/qtxTestTypedProbe.h"
 
 namespace qtx {
 namespace {
@@ -86,6 +88,23 @@ TEST(OpenAIClassReaders, MembersAddedByHandConvertToo) {
 TEST(OpenAIClassReaders, TheBaseReadsAndWritesItsDocumentUnchanged) {
   TqtxOpenAIClass object(R"({"a": [1, {"b": "c"}]})");
   EXPECT_EQ(object.AsString(), R"({"a":[1,{"b":"c"}]})");
+}
+
+// Members are taken from an index of the text read, or from its document when
+// the object had one before reading: both ways give every reader the same.
+TEST(OpenAIClassReaders, TheIndexOfTheTextAndItsDocumentGiveTheSameFields) {
+  const std::vector<std::string> corpus = test::JSONCorpus();
+  ASSERT_GE(corpus.size(), 50u);
+  for (const std::string& text : corpus) {
+    TqtxJSON shape;
+    shape.Read(text);
+    test::TTypedProbe indexed, documented;
+    indexed.Read(text);
+    (void)documented.JSON();
+    documented.Read(text);
+    EXPECT_EQ(indexed.Describe(shape), documented.Describe(shape)) << text.substr(0, 200);
+    EXPECT_EQ(indexed.AsString(), documented.AsString()) << text.substr(0, 200);
+  }
 }
 
 }  // namespace
