@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -28,7 +27,6 @@
 #include <QVBoxLayout>
 
 #include "openai/qtxHTTP_API_OpenAI.h"
-#include "platform/qtxIniFiles.h"
 #include "qtxApplication.h"
 
 namespace qtx {
@@ -51,10 +49,6 @@ const char* const SMessageEmpty = "Message cannot be empty!!!";
 
 const char* const kChatModel = "gpt-3.5-turbo";
 
-const char* const kSettingsSection = "OPENAI";
-const char* const kSettingsApiKey = "API_KEY";
-const char* const kSettingsStream = "STREAM";
-const char* const kSettingsConversation = "CONVERSATION";
 const char* const kApiKeyVariable = "OPENAI_API_KEY";
 
 const char* const kFontFamily = "Segoe UI";
@@ -129,12 +123,6 @@ QCheckBox* CreateCheckBox(const char* aName, const char* aCaption, int aLeft, in
   box->move(aLeft, aTop);
   box->adjustSize();
   return box;
-}
-
-// A flag of the settings file: "1" or "0", anything else leaves aDefault.
-bool ReadFlag(const TIniFile& aSettings, const char* aIdent, bool aDefault) {
-  const std::string value = aSettings.ReadString(kSettingsSection, aIdent, "");
-  return value == "1" ? true : value == "0" ? false : aDefault;
 }
 
 void AppendToLog(QPlainTextEdit* aLog, const QString& aText) {
@@ -281,25 +269,19 @@ void TFRMKivra::FormDestroy() { SaveSettings(); }
 // The stored key; without one, the key the environment offers, which is then
 // saved at close as a typed one would be.
 void TFRMKivra::LoadSettings() {
-  const TIniFile settings(FSettingsFile.ReadFrom);
-  chkStream->setChecked(ReadFlag(settings, kSettingsStream, true));
-  chkConversation->setChecked(ReadFlag(settings, kSettingsConversation, true));
-  std::string key = settings.ReadString(kSettingsSection, kSettingsApiKey, "");
+  const TChatSwitches switches = ReadChatSwitches(FSettingsFile.ReadFrom);
+  chkStream->setChecked(switches.Stream);
+  chkConversation->setChecked(switches.Conversation);
+  std::string key = ReadChatApiKey(FSettingsFile.ReadFrom);
   if (key.empty()) {
     if (const char* environmentKey = getenv(kApiKeyVariable)) key = environmentKey;
   }
   txtAPIKey->setText(QString::fromStdString(key));
 }
 
-// The file holds a secret, so it is kept readable by its owner only.
 void TFRMKivra::SaveSettings() {
-  if (const auto folder = std::filesystem::path(FSettingsFile.WriteTo).parent_path(); !folder.empty())
-    std::filesystem::create_directories(folder);
-  TIniFile settings(FSettingsFile.WriteTo);
-  settings.SetOwnerOnly(true);
-  settings.WriteString(kSettingsSection, kSettingsApiKey, txtAPIKey->text().toStdString());
-  settings.WriteString(kSettingsSection, kSettingsStream, chkStream->isChecked() ? "1" : "0");
-  settings.WriteString(kSettingsSection, kSettingsConversation, chkConversation->isChecked() ? "1" : "0");
+  WriteChatApiKey(FSettingsFile.WriteTo, txtAPIKey->text().toStdString());
+  WriteChatSwitches(FSettingsFile.WriteTo, {chkStream->isChecked(), chkConversation->isChecked()});
 }
 
 TqtxHTTP_API_OpenAI& TFRMKivra::OpenAI() {

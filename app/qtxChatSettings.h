@@ -1,5 +1,6 @@
 #pragma once
-// Where the chat window keeps its settings file. Beside the executable by
+// Where the chat window keeps its settings file, and the key it holds (the
+// command-line program reads the window's file too). Beside the executable by
 // default ("<executable>.ini"); when the executable's folder cannot be written
 // (an installed program), in the user's configuration folder instead, so that
 // a typed key is never lost.
@@ -20,10 +21,26 @@ struct TChatSettingsFile {
 TChatSettingsFile ChatSettingsFile(const std::string& aExecutable, const std::string& aConfigHome,
                                    bool aExecutableFolderWritable);
 
-// The settings file of the running program: its executable, the user's
-// configuration folder ($XDG_CONFIG_HOME, default ~/.config) and a real write
-// test of the executable's folder.
+// The settings file of the program aExecutable: the user's configuration
+// folder ($XDG_CONFIG_HOME, default ~/.config) and a real write test of the
+// executable's folder. Without an argument, of the running program.
+TChatSettingsFile DefaultChatSettingsFile(const std::string& aExecutable);
 TChatSettingsFile DefaultChatSettingsFile();
+
+// The API key a settings file holds ("" when it holds none or is missing),
+// and storing one, the file kept readable by its owner only since the key is
+// a secret (its folder is made when missing).
+std::string ReadChatApiKey(const std::string& aSettingsFile);
+void WriteChatApiKey(const std::string& aSettingsFile, const std::string& aKey);
+
+// The window's two switches, stored beside the key as "STREAM" and
+// "CONVERSATION" ("1" or "0"; anything else leaves the default, on).
+struct TChatSwitches {
+  bool Stream = true;
+  bool Conversation = true;
+};
+TChatSwitches ReadChatSwitches(const std::string& aSettingsFile);
+void WriteChatSwitches(const std::string& aSettingsFile, const TChatSwitches& aSwitches);
 
 // Whether a file can be created in aFolder (tried, not guessed from the mode
 // bits, which do not tell about read-only file systems or privileges).
