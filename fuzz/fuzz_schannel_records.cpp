@@ -12,19 +12,10 @@
 #include <gnutls/gnutls.h>
 #include <gnutls/x509.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
 
+#include "qtxFuzzHelpers.h"
 #include "support/qtxTestSecurityProvider.h"
-
-#define QTX_FUZZ_CHECK(condition)                                                          \
-  do {                                                                                     \
-    if (!(condition)) {                                                                    \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-      std::abort();                                                                        \
-    }                                                                                      \
-  } while (false)
 
 namespace {
 
